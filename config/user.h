@@ -1,0 +1,60 @@
+#pragma once
+
+#include "invoice/integration.h"
+#include "pricing/caratconfig.h"
+#include "pricing/party.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class Config;
+
+// One account: integrator credentials, seller data, product lines, labour and app settings.
+class User
+{
+public:
+    User(Config *config, int uid);
+    ~User();
+
+    User(const User &) = delete;
+    User &operator=(const User &) = delete;
+
+    bool load();
+
+    QString readParam(const QString &sec, const QString &key) const;
+    bool saveParam(const QString &sec, const QString &key, const QString &val);
+    QHash<QString, QString> readSection(const QString &sec) const;
+
+    QString integrator() const;
+    void integrator(IntegratorType type);
+    void integrator(const QString &base);
+    bool ready() const { return !name.isEmpty() && !pass.isEmpty(); }
+
+    static IntegratorType integratorFromText(const QString &base);
+    static QString integratorText(IntegratorType type);
+
+    Config *config = nullptr;
+    int uid = 0;
+    CompanySettings company;
+    CaratConfigList carats;
+    LaborConfig labor{Ratio(1, 5), 300, 500, 100};
+    int laborLevel = 3;
+    QString name;
+    QString pass;
+    QString theme = QStringLiteral("Otomatik");
+    int combine = 0;
+    bool autodesc = false;
+    bool autofilter = false;
+    QStringList filters;
+    QString filterlist;
+    QString description;
+    std::unique_ptr<Integration> integration;
+    IntegratorType integratorType = IntegratorType::None;
+
+private:
+    void loadFilters();
+    void loadLabor();
+};

@@ -1,0 +1,1 @@
+// Payment rows and the operations on lists of rows.

@@ -751,3 +751,10 @@ bool Config::initWorkers()
 {
     return true;
 }
+
+RateConfig Config::rateOf(const QByteArray &date)
+{
+    QMutexLocker lock(&cacheMutex);
+    const CurrencyData day = rateCache.value(date);
+    return RateConfig{day.newl, day.newh};
+}

@@ -103,6 +103,9 @@ public:
     bool saveUserSettings(int uid);
 
     bool initWorkers();
+    // Range of pure-gold prices (kuruş per gram) a payment of the date was made at;
+    // zeros when the date has no rate. Safe to call from any thread.
+    RateConfig rateOf(const QByteArray &date);
 
     QStringList arguments;
     QList<ColumnSpec> columns;

@@ -3,6 +3,12 @@
 // FreeXL 1.0 only opens a path, so the bytes go to a private temporary file
 // (mkstemp, mode 0600, in $TMPDIR or /tmp). The file is removed as soon as
 // FreeXL has opened it; FreeXL keeps what it needs in memory.
+//
+// FreeXL 1.0.6 can hand iconv a string length taken from a damaged record
+// while the string sits in a small stack buffer, so it reads past that buffer
+// towards the top of the stack (found by fuzzing). FreeXL therefore runs on a
+// thread of its own whose stack starts with zeroed headroom: the over-read
+// stays in mapped memory and sees no other caller's data.
 #include "sheetgrid.h"
 #include "tablereaders.h"
 
@@ -11,7 +17,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
+#include <pthread.h>
 #include <string>
 #include <unistd.h>
 
@@ -109,9 +117,59 @@ std::string cellText(const FreeXL_CellValue &value)
     }
 }
 
+void readWorkbook(std::string_view bytes, Rows &rows);
+
+struct Job {
+    std::string_view bytes;
+    Rows rows;
+    std::exception_ptr error;
+};
+
+// Record strings are at most 64 Ki characters; twice that in bytes.
+constexpr std::size_t kHeadroom = 256 * 1024;
+constexpr std::size_t kThreadStack = 4 * 1024 * 1024;
+
+__attribute__((noinline)) void runJob(Job &job)
+{
+    try {
+        readWorkbook(job.bytes, job.rows);
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+void *jobThread(void *arg)
+{
+    volatile unsigned char headroom[kHeadroom] = {};
+    runJob(*static_cast<Job *>(arg));
+    headroom[0] = headroom[kHeadroom - 1]; // keeps the headroom in this frame
+    return nullptr;
+}
+
 } // namespace
 
 void readXls(std::string_view bytes, Rows &rows)
+{
+    Job job{bytes, {}, nullptr};
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0)
+        return;
+    pthread_attr_setstacksize(&attr, kThreadStack);
+    pthread_t thread;
+    const int created = pthread_create(&thread, &attr, jobThread, &job);
+    pthread_attr_destroy(&attr);
+    if (created != 0)
+        return;
+    pthread_join(thread, nullptr);
+    if (job.error)
+        std::rethrow_exception(job.error);
+    for (Row &row : job.rows)
+        rows.push_back(std::move(row));
+}
+
+namespace {
+
+void readWorkbook(std::string_view bytes, Rows &rows)
 {
     TempFile file(bytes);
     if (file.path().empty())
@@ -155,5 +213,7 @@ void readXls(std::string_view bytes, Rows &rows)
         grid.appendTo(rows);
     }
 }
+
+} // namespace
 
 } // namespace corvina::tableparser

@@ -695,6 +695,16 @@ User *Config::addUser(int uid)
     return loaded;
 }
 
+int Config::findUserId(const QString &name)
+{
+    if (name.isEmpty())
+        return 0;
+    QSqlQuery q(userDb);
+    q.prepare(QStringLiteral("SELECT uid FROM users WHERE name = ? AND uid != 0"));
+    q.addBindValue(name);
+    return q.exec() && q.next() ? q.value(0).toInt() : 0;
+}
+
 bool Config::loadAllUsers()
 {
     if (!userDb.isValid()) {

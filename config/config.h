@@ -97,6 +97,8 @@ public:
     // Users (server mode keeps many, desktop mode only the template user).
     User *getUser(int uid);
     User *addUser(int uid);
+    // The uid of the account with this login name, 0 when there is none.
+    int findUserId(const QString &name);
     bool loadAllUsers();
     bool loadUserSettings();
     bool reloadUserSettings();

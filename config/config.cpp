@@ -1,4 +1,5 @@
 #include "config.h"
+#include "configworker.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -114,9 +115,18 @@ Config::Config(bool serverMode)
 Config::~Config()
 {
     if (workerThread) {
+        // The back-fill checks for interruption between requests; quit ends its waits.
+        workerThread->requestInterruption();
         workerThread->quit();
         workerThread->wait();
     }
+    // Only now that the thread is joined may the workers go.
+    delete threadWorker;
+    threadWorker = nullptr;
+    delete mainWorker;
+    mainWorker = nullptr;
+    delete workerThread;
+    workerThread = nullptr;
     clearUsers();
     configDb.close();
     userDb.close();
@@ -755,16 +765,4 @@ bool Config::saveUserSettings(int uid)
     Q_UNUSED(uid);
     // Saving belongs to the users' own store; see User.
     return false;
-}
-
-bool Config::initWorkers()
-{
-    return true;
-}
-
-RateConfig Config::rateOf(const QByteArray &date)
-{
-    QMutexLocker lock(&cacheMutex);
-    const CurrencyData day = rateCache.value(date);
-    return RateConfig{day.newl, day.newh};
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "busyindicator.h"
 #include "currency.h"
 #include "pricing/caratconfig.h"
+#include "ratemisses.h"
 #include "user.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
+#include <QJsonArray>
 #include <QList>
 #include <QMutex>
 #include <QPair>
@@ -14,7 +18,10 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
+class QNetworkAccessManager;
+class QNetworkReply;
 class QThread;
 class ConfigWorker;
 
@@ -106,8 +113,18 @@ public:
 
     bool initWorkers();
     // Range of pure-gold prices (kuruş per gram) a payment of the date was made at;
-    // zeros when the date has no rate. Safe to call from any thread.
+    // zeros when the date has no rate. Safe to call from any thread; off the main thread
+    // only the cache and rate.db are asked.
     RateConfig rateOf(const QByteArray &date);
+    CurrencyData currencyRateOf(const QByteArray &date);
+    QJsonArray getAllCurrencyRates(int limit);
+    // Waits for the reply in a local event loop, aborting it after timeoutMs (0: never).
+    // Null when the person cancelled the busy indicator; otherwise the reply, to be read at once.
+    QNetworkReply *progress(QNetworkReply *reply, const QString &label, int minimumDurationMs, int timeoutMs);
+    QNetworkAccessManager *nam() const;
+    // Local time for trading hours, "today" and expiries; tests install their own clock.
+    static QDateTime now();
+    static void setClock(std::function<QDateTime()> clock);
 
     QStringList arguments;
     QList<ColumnSpec> columns;
@@ -132,6 +149,8 @@ public:
     QHash<QByteArray, CurrencyData> rateCache;
     QMutex cacheMutex;
     QThread *workerThread = nullptr;
+    RateMisses rateMisses;               // guarded by cacheMutex
+    BusyIndicatorFactory busyIndicator;  // installed by the desktop; none in the core
 
 private:
     bool initDB();

@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -37,6 +39,14 @@ void TestEntry::initTestCase()
     QVERIFY(QFile::copy(CORVINA_TEST_BIN_DIR "/corvina", program()));
     QVERIFY(QFile::copy(CORVINA_TEST_SHIPPED_DATA "/conf.db", tree.path() + "/data/conf.db"));
     QVERIFY(QFile::copy(CORVINA_TEST_SHIPPED_DATA "/data.db", tree.path() + "/data/data.db"));
+    // The program must not reach the real exchange from a test: no host, no request.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "conf");
+        db.setDatabaseName(tree.path() + "/data/conf.db");
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec("UPDATE params SET val = '' WHERE sec = 'exchange' AND key IN ('host', 'livehost')"));
+    }
+    QSqlDatabase::removeDatabase("conf");
 }
 
 int TestEntry::freePort()

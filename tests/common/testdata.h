@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 class TestDataDir
@@ -17,8 +19,10 @@ public:
         dir.setAutoRemove(true);
         path = dir.path() + QLatin1Char('/') + (subdir.isEmpty() ? QStringLiteral("data") : subdir);
         QDir().mkpath(path);
-        if (withConf)
+        if (withConf) {
             QFile::copy(shipped("conf.db"), file("conf.db"));
+            keepOffTheNetwork();
+        }
         if (withNames)
             QFile::copy(shipped("data.db"), file("data.db"));
         Config::setDataDirForTesting(path);
@@ -30,6 +34,24 @@ public:
         return QStringLiteral(CORVINA_TEST_SHIPPED_DATA "/") + QLatin1String(name);
     }
     QString file(const QString &name) const { return path + QLatin1Char('/') + name; }
+
+    // Tests never reach the real exchange: the rate workers meet a closed local port.
+    // Tests of the rates point these at a fake of their own.
+    void keepOffTheNetwork() const
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("testdata"));
+            db.setDatabaseName(file(QStringLiteral("conf.db")));
+            if (db.open())
+                {
+                QSqlQuery q(db);
+                q.exec(QStringLiteral("UPDATE params SET val = 'http' WHERE sec = 'exchange' AND key = 'schm'"));
+                q.exec(QStringLiteral("UPDATE params SET val = '127.0.0.1:1' WHERE sec = 'exchange' "
+                                      "AND key IN ('host', 'livehost')"));
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("testdata"));
+    }
 
     QTemporaryDir dir;
     QString path;

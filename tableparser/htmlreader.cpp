@@ -6,6 +6,9 @@
 
 #include <gumbo.h>
 
+#include <cctype>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace corvina::tableparser {
@@ -30,6 +33,48 @@ public:
 private:
     std::size_t m_left;
 };
+
+// gumbo checks element scopes by walking the stack of open elements, so its
+// time grows with the square of the nesting depth (200 000 nested <div>s take
+// minutes). Real pages nest a few dozen levels. This estimates the depth from
+// the tags alone: void elements and elements that the next sibling closes do
+// not count, and an end tag counts only when such an element is open.
+bool nestingWithinLimit(std::string_view text, int limit)
+{
+    static const std::unordered_set<std::string_view> uncounted = {
+        "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source",
+        "track", "wbr", "td", "th", "tr", "p", "li", "dt", "dd", "option", "optgroup", "thead", "tbody",
+        "tfoot", "colgroup", "rb", "rt", "rp", "!doctype"};
+    std::unordered_map<std::string, int> open;
+    int depth = 0;
+    std::string name;
+    for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+        std::size_t k = i + 1;
+        const bool closing = k < text.size() && text[k] == '/';
+        if (closing)
+            ++k;
+        name.clear();
+        while (k < text.size() && name.size() < 32) {
+            const char c = text[k];
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '!')
+                break;
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            ++k;
+        }
+        if (name.empty() || uncounted.count(name) != 0)
+            continue;
+        int &count = open[name];
+        if (!closing) {
+            ++count;
+            if (++depth > limit)
+                return false;
+        } else if (count > 0) {
+            --count;
+            --depth;
+        }
+    }
+    return true;
+}
 
 const GumboVector *childrenOf(const GumboNode *node)
 {
@@ -87,10 +132,11 @@ std::string cellText(const GumboNode *cell, Budget &budget)
 
 struct Output {
     GumboOutput *output;
+    const GumboOptions *options;
     ~Output()
     {
         if (output != nullptr)
-            gumbo_destroy_output(&kGumboDefaultOptions, output);
+            gumbo_destroy_output(options, output);
     }
 };
 
@@ -99,13 +145,19 @@ struct Output {
 void readHtml(std::string_view bytes, Rows &rows)
 {
     const std::string text = decodeText(bytes);
-    Output parsed{gumbo_parse_with_options(&kGumboDefaultOptions, text.data(), text.size())};
+    if (!nestingWithinLimit(text, 5000))
+        return;
+    GumboOptions options = kGumboDefaultOptions;
+    // gumbo copies the whole stack of open elements into every parse error it
+    // records: quadratic memory on deeply nested junk. Errors are not needed.
+    options.max_errors = 0;
+    Output parsed{gumbo_parse_with_options(&options, text.data(), text.size()), &options};
     if (parsed.output == nullptr || parsed.output->document == nullptr)
         return;
 
     // Generous for any real statement page (thousands of rows), small enough
     // to stop a hostile one quickly.
-    Budget budget(64u * 1024 * 1024);
+    Budget budget(16u * 1024 * 1024);
     Rows found;
     std::size_t cellCount = 0;
     try {

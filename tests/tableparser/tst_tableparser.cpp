@@ -179,6 +179,11 @@ void TstTableParser::html_data()
     QTest::newRow("windows-1254 page")
         << QByteArray("<table><tr><td>\xDD\xFElem</td><td>\xD0\xFC\xE7</td></tr></table>") << Rows{{"İşlem", "Ğüç"}};
     QTest::newRow("page without any table") << QByteArray("<div></tr></td></div>") << Rows{};
+    // gumbo's time grows with the square of the depth; such pages are refused.
+    QTest::newRow("absurdly deep nesting is refused")
+        << QByteArray("<table><tr><td>x</td></tr></table>") + QByteArray("<div>").repeated(20000) << Rows{};
+    QTest::newRow("deep but plausible nesting is read")
+        << QByteArray("<div>").repeated(200) + "<table><tr><td>x</td></tr></table>" << Rows{{"x"}};
 }
 
 void TstTableParser::html()

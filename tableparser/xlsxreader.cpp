@@ -11,6 +11,8 @@
 #include <orcus/zip_archive.hpp>
 #include <orcus/zip_archive_stream.hpp>
 
+#include <libxml/globals.h>
+#include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
 
 #include <charconv>
@@ -29,6 +31,37 @@ void initLibxml()
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
 }
+
+void ignoreXmlError(void *, const char *, ...) {}
+void ignoreStructuredXmlError(void *, xmlErrorPtr) {}
+
+// Some libxml2 errors (encoding conversion, I/O) bypass XML_PARSE_NOERROR and
+// go to the thread's generic handler, which prints to stderr. The handlers
+// are per thread in libxml2; the caller's are put back afterwards.
+class QuietLibxml
+{
+public:
+    QuietLibxml()
+        : m_generic(xmlGenericError), m_genericContext(xmlGenericErrorContext),
+          m_structured(xmlStructuredError), m_structuredContext(xmlStructuredErrorContext)
+    {
+        xmlSetGenericErrorFunc(nullptr, ignoreXmlError);
+        xmlSetStructuredErrorFunc(nullptr, ignoreStructuredXmlError);
+    }
+    ~QuietLibxml()
+    {
+        xmlSetGenericErrorFunc(m_genericContext, m_generic);
+        xmlSetStructuredErrorFunc(m_structuredContext, m_structured);
+    }
+    QuietLibxml(const QuietLibxml &) = delete;
+    QuietLibxml &operator=(const QuietLibxml &) = delete;
+
+private:
+    xmlGenericErrorFunc m_generic;
+    void *m_genericContext;
+    xmlStructuredErrorFunc m_structured;
+    void *m_structuredContext;
+};
 
 // Thin pull-reader over one part. Names are compared without their prefix:
 // some exporters write every element as <x:row>, <x:c>.
@@ -543,6 +576,8 @@ bool readSheet(const Package &package, const std::string &part, const SheetConte
 
 void readXlsx(std::string_view bytes, Rows &rows)
 {
+    initLibxml();
+    const QuietLibxml quiet;
     std::optional<Package> package;
     try {
         package.emplace(bytes);

@@ -11,6 +11,19 @@
 
 using Rows = QList<QStringList>;
 
+// FreeXL 1.0.6 over-reads a stack buffer into iconv and leaks on some damaged
+// files (see tableparser/README.md); the regression inputs hit both, and a
+// sanitizer build of this test must not count the library's own faults.
+extern "C" const char *__asan_default_suppressions()
+{
+    return "interceptor_via_lib:libfreexl.so.1\n";
+}
+
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libfreexl.so\n";
+}
+
 namespace {
 
 // A parsed grid as Qt values: each row holds its own cells (the padding is

@@ -261,13 +261,17 @@ CurrencyData ConfigWorker::loadCurrency(const QByteArray &date)
     }
     if (isMissing(date))
         return {};
+    const bool outerAnswered = answered;
+    answered = false;
     CurrencyData fetched = fetchCurrencyFromServer(date);
     if (fetched.date.isEmpty())
         fetched = fetchCurrency(date);
-    if (fetched.date.isEmpty()) {
+    // Only an answer without data is a miss; an unreachable host has its own memory.
+    if (fetched.date.isEmpty() && answered)
         addMiss(date);
+    answered = outerAnswered || answered;
+    if (fetched.date.isEmpty())
         return {};
-    }
     saveCurrency(fetched);
     return fetched;
 }
@@ -607,7 +611,11 @@ QNetworkReply *ConfigWorker::wait(const QString &url, const QByteArray &userAgen
         }
     }
     QNetworkReply *reply = config->progress(get(url, userAgent, skipPeerVerify), label, 1000, tuning().timeoutMs);
-    if (reply && unreachable(reply->error()) && !interrupted()) {
+    if (!reply)
+        return nullptr;
+    if (!unreachable(reply->error())) {
+        answered = true;
+    } else if (!interrupted()) {
         const qint64 at = Config::now().toMSecsSinceEpoch();
         QMutexLocker lock(&config->cacheMutex);
         config->rateMisses.addHostDown(host, at);

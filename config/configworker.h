@@ -86,4 +86,5 @@ private:
     QString bulletinBase;
     QString liveBase;
     int previousCloseDepth = 0;
+    bool answered = false;   // a source was reached during the current lookup
 };

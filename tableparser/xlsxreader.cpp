@@ -190,6 +190,56 @@ std::string directoryOf(const std::string &part)
     return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
 }
 
+std::uint32_t le32(std::string_view b, std::size_t at)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]))
+        | static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8
+        | static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16
+        | static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+std::uint16_t le16(std::string_view b, std::size_t at)
+{
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at])
+                                      | static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+// orcus inflates every entry it reads completely into memory, sized by the
+// central directory. A few hundred KiB of deflated blanks can claim gigabytes,
+// so the claimed sizes are checked first (ZIP64 archives are refused: no
+// statement comes near 4 GiB).
+bool archiveSizesPlausible(std::string_view zip)
+{
+    constexpr std::uint64_t maxEntry = 128u << 20;
+    constexpr std::uint64_t maxTotal = 512u << 20;
+    constexpr std::size_t eocdSize = 22;
+    if (zip.size() < eocdSize)
+        return false;
+    // The end record sits in the last 64 KiB + 22 bytes (after an optional comment).
+    const std::size_t lowest = zip.size() > eocdSize + 0xFFFF ? zip.size() - eocdSize - 0xFFFF : 0;
+    std::size_t eocd = zip.size() - eocdSize;
+    while (le32(zip, eocd) != 0x06054b50) {
+        if (eocd == lowest)
+            return false;
+        --eocd;
+    }
+    const std::size_t entries = le16(zip, eocd + 10);
+    std::size_t pos = le32(zip, eocd + 16);
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+        if (pos > zip.size() || zip.size() - pos < 46 || le32(zip, pos) != 0x02014b50)
+            return false;
+        const std::uint64_t size = le32(zip, pos + 24);
+        if (size > maxEntry)
+            return false;
+        total += size;
+        if (total > maxTotal)
+            return false;
+        pos += 46 + std::size_t{le16(zip, pos + 28)} + le16(zip, pos + 30) + le16(zip, pos + 32);
+    }
+    return true;
+}
+
 class Package
 {
 public:
@@ -578,6 +628,8 @@ void readXlsx(std::string_view bytes, Rows &rows)
 {
     initLibxml();
     const QuietLibxml quiet;
+    if (!archiveSizesPlausible(bytes))
+        return;
     std::optional<Package> package;
     try {
         package.emplace(bytes);

@@ -258,6 +258,19 @@ void TstTableParser::damagedInput_data()
     QTest::newRow("PK alone") << QByteArray("PK");
     QTest::newRow("xlsx cut in half") << xlsx.left(xlsx.size() / 2);
     QTest::newRow("xlsx without its central directory") << xlsx.left(xlsx.size() - 200);
+    // A part that claims to inflate to 200 MiB (a ZIP bomb's shape) makes the
+    // whole archive unreadable instead of being inflated into memory.
+    QByteArray bomb = xlsx;
+    const QByteArray part = "xl/worksheets/sheet1.xml";
+    for (qsizetype at = bomb.indexOf("PK\x01\x02"); at >= 0; at = bomb.indexOf("PK\x01\x02", at + 4)) {
+        if (bomb.mid(at + 46, part.size()) == part) {
+            const quint32 claimed = 200u << 20;
+            for (int k = 0; k < 4; ++k)
+                bomb[at + 24 + k] = static_cast<char>((claimed >> (8 * k)) & 0xFF);
+        }
+    }
+    QVERIFY(bomb != xlsx);
+    QTest::newRow("xlsx part claiming 200 MiB") << bomb;
     QTest::newRow("compound signature alone") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
     QTest::newRow("xls cut in half") << xls.left(xls.size() / 2);
     QByteArray garbled = xls;

@@ -117,7 +117,50 @@ std::string cellText(const FreeXL_CellValue &value)
     }
 }
 
-void readWorkbook(std::string_view bytes, Rows &rows);
+void readWorkbook(std::string_view bytes, Rows &rows)
+{
+    TempFile file(bytes);
+    if (file.path().empty())
+        return;
+
+    Handle handle;
+    const int opened = freexl_open(file.path().c_str(), handle.out());
+    file.remove();
+    if (opened != FREEXL_OK || handle.get() == nullptr)
+        return;
+
+    unsigned int info = 0;
+    // Protected workbooks are stored encrypted: their cells are noise.
+    if (freexl_get_info(handle.get(), FREEXL_BIFF_PASSWORD, &info) != FREEXL_OK || info != FREEXL_BIFF_PLAIN)
+        return;
+    unsigned int sheetCount = 0;
+    if (freexl_get_info(handle.get(), FREEXL_BIFF_SHEET_COUNT, &sheetCount) != FREEXL_OK)
+        return;
+
+    for (unsigned int sheet = 0; sheet < sheetCount && sheet <= 0xFFFF; ++sheet) {
+        if (freexl_select_active_worksheet(handle.get(), static_cast<unsigned short>(sheet)) != FREEXL_OK)
+            continue;
+        unsigned int rowCount = 0;
+        unsigned short colCount = 0;
+        if (freexl_worksheet_dimensions(handle.get(), &rowCount, &colCount) != FREEXL_OK)
+            continue;
+        // BIFF8 ends at 65536 x 256; anything beyond is a damaged DIMENSION.
+        if (std::uint64_t{rowCount} * colCount > std::uint64_t{65536} * 256)
+            continue;
+        SheetGrid grid;
+        for (unsigned int r = 0; r < rowCount; ++r) {
+            for (unsigned short c = 0; c < colCount; ++c) {
+                FreeXL_CellValue value;
+                if (freexl_get_cell_value(handle.get(), r, c, &value) != FREEXL_OK)
+                    continue;
+                if (value.type == FREEXL_CELL_NULL)
+                    continue;
+                grid.add(cellKey(r, c), cellText(value));
+            }
+        }
+        grid.appendTo(rows);
+    }
+}
 
 struct Job {
     std::string_view bytes;
@@ -166,54 +209,5 @@ void readXls(std::string_view bytes, Rows &rows)
     for (Row &row : job.rows)
         rows.push_back(std::move(row));
 }
-
-namespace {
-
-void readWorkbook(std::string_view bytes, Rows &rows)
-{
-    TempFile file(bytes);
-    if (file.path().empty())
-        return;
-
-    Handle handle;
-    const int opened = freexl_open(file.path().c_str(), handle.out());
-    file.remove();
-    if (opened != FREEXL_OK || handle.get() == nullptr)
-        return;
-
-    unsigned int info = 0;
-    // Protected workbooks are stored encrypted: their cells are noise.
-    if (freexl_get_info(handle.get(), FREEXL_BIFF_PASSWORD, &info) != FREEXL_OK || info != FREEXL_BIFF_PLAIN)
-        return;
-    unsigned int sheetCount = 0;
-    if (freexl_get_info(handle.get(), FREEXL_BIFF_SHEET_COUNT, &sheetCount) != FREEXL_OK)
-        return;
-
-    for (unsigned int sheet = 0; sheet < sheetCount && sheet <= 0xFFFF; ++sheet) {
-        if (freexl_select_active_worksheet(handle.get(), static_cast<unsigned short>(sheet)) != FREEXL_OK)
-            continue;
-        unsigned int rowCount = 0;
-        unsigned short colCount = 0;
-        if (freexl_worksheet_dimensions(handle.get(), &rowCount, &colCount) != FREEXL_OK)
-            continue;
-        // BIFF8 ends at 65536 x 256; anything beyond is a damaged DIMENSION.
-        if (std::uint64_t{rowCount} * colCount > std::uint64_t{65536} * 256)
-            continue;
-        SheetGrid grid;
-        for (unsigned int r = 0; r < rowCount; ++r) {
-            for (unsigned short c = 0; c < colCount; ++c) {
-                FreeXL_CellValue value;
-                if (freexl_get_cell_value(handle.get(), r, c, &value) != FREEXL_OK)
-                    continue;
-                if (value.type == FREEXL_CELL_NULL)
-                    continue;
-                grid.add(cellKey(r, c), cellText(value));
-            }
-        }
-        grid.appendTo(rows);
-    }
-}
-
-} // namespace
 
 } // namespace corvina::tableparser

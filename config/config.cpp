@@ -44,7 +44,7 @@ QString Config::dataDir()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../data/");
 }
 
-void Config::setDataDirForTesting(const QString &dir)
+void Config::setDataDir(const QString &dir)
 {
     dataDirOverride() = dir.isEmpty() || dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
 }

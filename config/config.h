@@ -72,8 +72,9 @@ public:
 
     // The data directory: "data" beside the executable's directory.
     static QString dataDir();
-    // Lets tests point the store at a directory of their own; empty restores the default.
-    static void setDataDirForTesting(const QString &dir);
+    // Points the store at another data directory (tools, tests); empty restores the default.
+    static void setDataDir(const QString &dir);
+    static void setDataDirForTesting(const QString &dir) { setDataDir(dir); }
     static QString dataPath(const QString &fileName);
 
     // Category key as stored in conf.db params ("filterword", ...).

@@ -1,0 +1,1 @@
+// Statement reading and field classification.

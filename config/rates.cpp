@@ -40,7 +40,8 @@ QString exchangeBase(const Config &config, const char *hostKey)
 CurrencyData storedRate(Config *config, const QByteArray &date)
 {
     const QDate day = QDate::fromString(QString::fromLatin1(date), QStringLiteral("yyyy-MM-dd"));
-    if (date < QByteArrayLiteral("2020-01-01") || !day.isValid() || day > Config::now().date())
+    if (date < QByteArrayLiteral("2020-01-01") || !day.isValid() || day > Config::now().date()
+        || day.toString(QStringLiteral("yyyy-MM-dd")).toLatin1() != date)
         return {};
     {
         QMutexLocker lock(&config->cacheMutex);
@@ -170,7 +171,8 @@ QNetworkReply *Config::progress(QNetworkReply *reply, const QString &label, int 
     BusyIndicator *busy = nullptr;
     QMetaObject::Connection cancel;
     const QCoreApplication *app = QCoreApplication::instance();
-    if (desktopMode && busyIndicator && app && QThread::currentThread() == app->thread())
+    // Only the main thread reads the hook: the desktop may install it while the worker runs.
+    if (app && QThread::currentThread() == app->thread() && desktopMode && busyIndicator)
         busy = busyIndicator(label, minimumDurationMs);
     if (busy) {
         cancel = QObject::connect(busy, &BusyIndicator::canceled, reply, [&canceled, reply] {

@@ -635,7 +635,7 @@ void TestRates::unusableDatabase()
     QVERIFY(rig.config->ok);
 
     // A worker whose database cannot be opened answers nothing and asks nobody.
-    Config::setDataDirForTesting(rig.data.path + "/missing/dir");
+    Config::setDataDir(rig.data.path + "/missing/dir");
     {
         ConfigWorker worker(rig.config.get(), 0);
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Failed to open worker database:"));
@@ -643,7 +643,7 @@ void TestRates::unusableDatabase()
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Database query error:"));
         QVERIFY(worker.currencyOf(tuesday).date.isEmpty());
     }
-    Config::setDataDirForTesting(rig.data.path);
+    Config::setDataDir(rig.data.path);
     QCOMPARE(rig.exchange.requestCount(), 0);
 
     // A broken table: the exchange still answers, and the failed save is reported.

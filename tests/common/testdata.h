@@ -35,7 +35,7 @@ public:
     }
     QString file(const QString &name) const { return path + QLatin1Char('/') + name; }
 
-    // Tests never reach the real exchange: the rate workers meet a closed local port.
+    // Tests never reach the real services: the rate workers and integrators meet a closed local port.
     // Tests of the rates point these at a fake of their own.
     void keepOffTheNetwork() const
     {
@@ -48,6 +48,11 @@ public:
                 q.exec(QStringLiteral("UPDATE params SET val = 'http' WHERE sec = 'exchange' AND key = 'schm'"));
                 q.exec(QStringLiteral("UPDATE params SET val = '127.0.0.1:1' WHERE sec = 'exchange' "
                                       "AND key IN ('host', 'livehost')"));
+                // Nor the integrators: an EDM account logs in as soon as it is loaded.
+                q.exec(QStringLiteral("UPDATE params SET val = 'http' WHERE sec IN ('edm', 'uyumsoft') "
+                                      "AND key = 'schm'"));
+                q.exec(QStringLiteral("UPDATE params SET val = '127.0.0.1:1' WHERE sec IN ('edm', 'uyumsoft') "
+                                      "AND key IN ('host', 'testhost')"));
             }
         }
         QSqlDatabase::removeDatabase(QStringLiteral("testdata"));

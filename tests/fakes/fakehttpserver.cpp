@@ -62,6 +62,14 @@ void FakeHttpServer::read(QTcpSocket *socket)
     if (end < 0)
         return;
     const QList<QByteArray> lines = buffer.left(end).split('\n');
+    qsizetype length = 0;
+    for (const QByteArray &line : lines) {
+        if (line.trimmed().toLower().startsWith("content-length:"))
+            length = line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    if (buffer.size() < end + 4 + length)
+        return;   // the body is still coming
+    const QByteArray body = buffer.mid(end + 4, length);
     buffer.clear();
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
     FakeRequest request;
@@ -75,6 +83,7 @@ void FakeHttpServer::read(QTcpSocket *socket)
         if (colon > 0)
             request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
     }
+    request.body = body;
     request.receivedNs = started.nsecsElapsed();
     log.append(request);
 
@@ -93,6 +102,10 @@ void FakeHttpServer::read(QTcpSocket *socket)
 
 void FakeHttpServer::answer(QTcpSocket *socket, const FakeResponse &response)
 {
+    if (response.drop) {
+        socket->abort();
+        return;
+    }
     QByteArray reason = response.status == 200 ? "OK" : response.status == 404 ? "Not Found" : "Error";
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reason + "\r\n";
     head += "Content-Type: " + response.contentType + "\r\n";

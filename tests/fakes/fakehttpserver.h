@@ -21,6 +21,7 @@ struct FakeRequest
     QString path;
     QUrlQuery query;
     QHash<QByteArray, QByteArray> headers;   // names in lower case
+    QByteArray body;                         // as long as Content-Length says
     qint64 receivedNs = 0;                   // since the server started
 };
 
@@ -30,6 +31,7 @@ struct FakeResponse
     QByteArray body;
     QByteArray contentType = "text/plain; charset=utf-8";
     int delayMs = 0;   // answer late, e.g. beyond the client's time-out
+    bool drop = false; // close the connection without answering
 
     static FakeResponse ok(const QByteArray &body, const QByteArray &type = "text/plain; charset=utf-8")
     {
@@ -43,6 +45,12 @@ struct FakeResponse
         FakeResponse r;
         r.status = status;
         r.body = "error";
+        return r;
+    }
+    static FakeResponse dropped()
+    {
+        FakeResponse r;
+        r.drop = true;
         return r;
     }
     static FakeResponse slow(int delayMs, const QByteArray &body = QByteArray())

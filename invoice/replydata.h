@@ -18,7 +18,8 @@ struct ReplyData
             d.errorText = QStringLiteral("Request was not sent");
             return d;
         }
-        d.body = reply->readAll();
+        if (reply->isOpen())
+            d.body = reply->readAll();
         d.failed = reply->error() != QNetworkReply::NoError;
         if (d.failed)
             d.errorText = reply->errorString();

@@ -518,8 +518,10 @@ ActionResult UyumsoftIntegration::executeAction(InvoiceAction action, const QLis
         }
     }
     if (reader.hasError()) {
+        // Whatever was read before the break cannot be trusted.
         result.success = false;
-        errors.append(QStringLiteral("Malformed response from server"));
+        result.message = QStringLiteral("Malformed response from server");
+        return result;
     }
     if (!errors.isEmpty() && !result.success) {
         if (!result.message.isEmpty())

@@ -113,6 +113,9 @@ bool FakeSoapService::injected(const QString &requestName, FakeResponse *respons
     case Failure::Drop:
         *response = FakeResponse::dropped();
         break;
+    case Failure::Hang:
+        *response = FakeResponse::slow(60000);
+        break;
     }
     return true;
 }

@@ -23,6 +23,7 @@ public:
         EmptyBody,      // HTTP 200 without a body
         Malformed,      // HTTP 200, the answer breaks off mid-element
         Drop,           // the connection closes without an answer
+        Hang,           // no answer for a minute
     };
 
     explicit FakeSoapService(QObject *parent = nullptr);

@@ -121,7 +121,9 @@ QString html(const InvoiceInfo &info)
     h += QStringLiteral("</table>\n<br>\n");
 
     // Totals.
-    h += QStringLiteral("<table class=\"bordered\" width=\"320\" align=\"right\">\n");
+    // Right-aligned under the lines, not against the page edge.
+    h += QStringLiteral("<table width=\"800\">\n<tr>\n<td align=\"right\">\n"
+                        "<table class=\"bordered\" width=\"320\" align=\"right\">\n");
     const auto total = [&](const QString &label, const QString &value) {
         return QStringLiteral("<tr><td><b>%1</b></td><td align=\"right\">%2</td></tr>\n").arg(label, value + tl);
     };
@@ -130,7 +132,7 @@ QString html(const InvoiceInfo &info)
     h += total(QStringLiteral("Hesaplanan KDV(%20)"), info.laborTax());
     h += total(QStringLiteral("Vergiler Dahil Toplam Tutar"), info.price());
     h += total(QStringLiteral("Ödenecek Tutar"), info.price());
-    h += QStringLiteral("</table>\n</body>\n</html>\n");
+    h += QStringLiteral("</table>\n</td>\n</tr>\n</table>\n</body>\n</html>\n");
     return h;
 }
 

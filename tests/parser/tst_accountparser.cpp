@@ -85,6 +85,8 @@ private Q_SLOTS:
 
     void checkWord_data();
     void checkWord();
+    void formatWord_data();
+    void formatWord();
     void suspectWordsFromLists();
     void splitField_data();
     void splitField();
@@ -139,6 +141,31 @@ void tst_AccountParser::checkWord()
     QFETCH(QByteArray, result);
     QCOMPARE(parser.checkWord(word, position), code);
     QCOMPARE(word, result);
+}
+
+void tst_AccountParser::formatWord_data()
+{
+    QTest::addColumn<QByteArray>("word");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("code");
+
+    // FAST may only begin a text, TARAFINDAN only end one.
+    QTest::newRow("only word") << QByteArray("TARAFINDAN") << 0 << 1 << 5;
+    QTest::newRow("first of three") << QByteArray("FAST") << 0 << 3 << 1;
+    QTest::newRow("last of three, start-only word") << QByteArray("FAST") << 2 << 3 << 0;
+    QTest::newRow("last of three") << QByteArray("TARAFINDAN") << 2 << 3 << 5;
+    QTest::newRow("middle of three") << QByteArray("TARAFINDAN") << 1 << 3 << 0;
+    QTest::newRow("last of two") << QByteArray("TARAFINDAN") << 1 << 2 << 5;
+}
+
+void tst_AccountParser::formatWord()
+{
+    QFETCH(QByteArray, word);
+    QFETCH(int, index);
+    QFETCH(int, count);
+    QFETCH(int, code);
+    QCOMPARE(parser.formatWord(word, index, count), code);
 }
 
 void tst_AccountParser::suspectWordsFromLists()

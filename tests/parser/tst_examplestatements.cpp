@@ -4,6 +4,8 @@
 // read fully right and every miss, and holds the share above a floor.
 
 #include "common/testdata.h"
+#include "config/configworker.h"
+#include "config/util.h"
 #include "parser/accountparser.h"
 
 #include <QDir>

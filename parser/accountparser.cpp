@@ -149,9 +149,9 @@ QList<Row> AccountParser::parseText(QByteArray text)
             continue;
         case ',':
             if (isDigit(p) && isDigit(n)) {
+                lastComma = int(field.size());   // only the order of the two positions matters
                 append(c);
                 ++commas;
-                lastComma = int(i);
             } else {
                 separate(n);
             }
@@ -164,9 +164,9 @@ QList<Row> AccountParser::parseText(QByteArray text)
             continue;
         case '.':
             if (isDigit(p) && isDigit(n)) {
+                lastDot = int(field.size());
                 append(c);
                 ++dots;
-                lastDot = int(i);
             } else if (isLetter(p) && isLetter(n)) {
                 append(' ');
             } else {

@@ -105,6 +105,16 @@ public:
     // Users (server mode keeps many, desktop mode only the template user).
     User *getUser(int uid);
     User *addUser(int uid);
+    // Sessions: 47-character tokens, valid for 30 days after their last use.
+    QString createSession(int uid);
+    int validateSession(const QString &token);
+    bool updateSession(const QString &token);
+    User *getUser(const QString &token);
+    bool cleanupOldSessions();
+    qint64 getUserLastLoginTimestamp(int uid);
+    bool updateUserLastLoginTimestamp(int uid, qint64 msecs);
+    void setServerToken(const QString &token);
+
     // The uid of the account with this login name, 0 when there is none.
     int findUserId(const QString &name);
     bool loadAllUsers();

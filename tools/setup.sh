@@ -13,7 +13,7 @@ packages=(
   # table file reader
   liborcus-dev libfreexl-dev libgumbo-dev libcsv-dev
   # compression, XML schema validation
-  zlib1g-dev libxml2-utils
+  zlib1g-dev libxml2-dev libxml2-utils
   # tests, benchmarks, load
   libbenchmark-dev sqlite3 curl wrk hyperfine xvfb xauth
   # fixture producers (statements are committed; these regenerate them)

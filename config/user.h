@@ -33,6 +33,18 @@ public:
     void integrator(const QString &base);
     bool ready() const { return !name.isEmpty() && !pass.isEmpty(); }
 
+    // Customer directory of this user.
+    qint64 findCustomerIdent(const QString &name) const;
+    CustomerInfo getCustomer(qint64 ident) const;
+    CustomerInfo getCustomer(const QString &name) const;
+    CustomerInfo getCustomer(qint64 ident, const QString &name) const;
+    bool addCustomer(const CustomerInfo &info, bool overwrite);
+    bool updateCustomer(const CustomerInfo &info);
+    bool deleteCustomer(qint64 ident);
+    QList<CustomerInfo> getAllCustomers() const;
+    static QString packAddress(const CustomerInfo &info);
+    static void unpackAddress(const QString &packed, CustomerInfo &info);
+
     static IntegratorType integratorFromText(const QString &base);
     static QString integratorText(IntegratorType type);
 

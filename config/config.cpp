@@ -762,7 +762,10 @@ bool Config::reloadUserSettings()
 
 bool Config::saveUserSettings(int uid)
 {
-    Q_UNUSED(uid);
-    // Saving belongs to the users' own store; see User.
+    if (desktopMode)
+        return localUser.save();
+    if (User *user = users.value(uid))
+        return user->save();
+    qDebug() << "saveUserSettings: User" << uid << "not found";
     return false;
 }

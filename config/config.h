@@ -105,6 +105,10 @@ public:
     // Users (server mode keeps many, desktop mode only the template user).
     User *getUser(int uid);
     User *addUser(int uid);
+    // A new account seeded from the template user.
+    User *addUser(const QString &name);
+    // The login: the account of this name whose password matches; never the template user.
+    User *getUser(const QString &name, const QString &pass);
     // Sessions: 47-character tokens, valid for 30 days after their last use.
     QString createSession(int uid);
     int validateSession(const QString &token);

@@ -5,6 +5,7 @@
 #include "pricing/party.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,20 @@ public:
     User &operator=(const User &) = delete;
 
     bool load();
+    bool save();
+
+    // Settings JSON exchanged with the server's clients.
+    QJsonObject getUserSettings() const;
+    bool setUserSettings(const QJsonObject &o);
+    QJsonObject getAppSettings() const;
+    bool setAppSettings(const QJsonObject &o);
+    QJsonObject getWebSettings() const { return sectionObject(QStringLiteral("web")); }
+    bool setWebSettings(const QJsonObject &o) { return setSectionObject(QStringLiteral("web"), o); }
+    QJsonObject getMobileSettings() const { return sectionObject(QStringLiteral("mobile")); }
+    bool setMobileSettings(const QJsonObject &o) { return setSectionObject(QStringLiteral("mobile"), o); }
+    QJsonObject toJO() const;
+    bool fromJO(const QJsonObject &o);
+    int getSettingsVersion() const;
 
     QString readParam(const QString &sec, const QString &key) const;
     bool saveParam(const QString &sec, const QString &key, const QString &val);
@@ -67,6 +82,8 @@ public:
     IntegratorType integratorType = IntegratorType::None;
 
 private:
+    QJsonObject sectionObject(const QString &sec) const;
+    bool setSectionObject(const QString &sec, const QJsonObject &o);
     void loadFilters();
     void loadLabor();
 };

@@ -42,10 +42,9 @@ int server(int argc, char *argv[])
     bool ok = false;
     const int port = parser.value(portOption).toInt(&ok, 10);
     const quint16 listenPort = ok && port >= 0 && port <= 65535 ? quint16(port) : 0;
-    const QHostAddress address(parser.value(hostOption));
 
     qDebug() << "Starting Corvina Server...";
-    HttpServer httpServer(address, listenPort);
+    HttpServer httpServer(parser.value(hostOption), listenPort);
     if (!httpServer.listen()) {
         qCritical() << "Failed to start server";
         return 1;

@@ -1,5 +1,5 @@
 // Login, settings, gold rates, integrators and the user's connected client kinds.
-#include "restserver.h"
+#include "httpserver.h"
 
 #include "config/config.h"
 

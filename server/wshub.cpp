@@ -1,6 +1,6 @@
 // The WebSocket hub: clients of one user upload statement files, which are stored
 // under the user's folder and relayed to the user's other connections.
-#include "restserver.h"
+#include "httpserver.h"
 
 #include "config/config.h"
 

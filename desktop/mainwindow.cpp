@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "config/config.h"
+#include "theme.h"
 
 #include <QLabel>
 #include <QStatusBar>
@@ -12,8 +13,8 @@ MainWindow::MainWindow(QWidget *parent)
     resize(config->totalWidth + 60, 700);
     statusLabel = new QLabel(this);
     statusBar()->addWidget(statusLabel, 1);
+    applyTheme(*config);
     if (!config->ok) {
-        centralWidget() ? centralWidget()->setEnabled(false) : void();
         statusLabel->setText(QStringLiteral("Konfigürasyon Hatası: Veritabanı açılamadı!"));
     }
 }

@@ -171,7 +171,8 @@ void User::loadFilters()
     for (QString entry : candidates) {
         util::latinize(entry);
         entry = entry.trimmed().toUpper();
-        if (!entry.isEmpty())
+        // Filters survive reloads; the same entry must not pile up with each one.
+        if (!entry.isEmpty() && !filters.contains(entry))
             filters.append(entry);
     }
 }

@@ -47,6 +47,8 @@ public:
     void integrator(IntegratorType type);
     void integrator(const QString &base);
     bool ready() const { return !name.isEmpty() && !pass.isEmpty(); }
+    // Asks the integrator whether the account works; false without credentials.
+    bool checkConnection();
 
     // Customer directory of this user.
     qint64 findCustomerIdent(const QString &name) const;

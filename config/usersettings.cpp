@@ -111,6 +111,13 @@ bool User::save()
     return true;
 }
 
+bool User::checkConnection()
+{
+    if (!ready() || !integration)
+        return false;
+    return integration->checkConnection(*this);
+}
+
 int User::getSettingsVersion() const
 {
     QSqlDatabase &db = config->userDb;
@@ -203,7 +210,8 @@ bool User::setAppSettings(const QJsonObject &o)
                 words.append(word);
         }
         filterlist = words.join(QLatin1Char(';'));
-        filters = words;
+        // A word holding ';' becomes several filters, as it will after the next load.
+        filters = filterlist.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     }
     return true;
 }

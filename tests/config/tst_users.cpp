@@ -4,7 +4,10 @@
 
 #include <QJsonArray>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(Ratio)
 
 class TestUsers : public QObject
 {
@@ -14,13 +17,51 @@ private Q_SLOTS:
     void passwords_data();
     void passwords();
     void plainPasswordIsEncryptedOnSave();
+    void longPlainPasswordLoadsAsStored();
     void saveAndLoadRoundTrip();
+    void saveIsAllOrNothing_data();
     void saveIsAllOrNothing();
+    void laborTaxRatio_data();
+    void laborTaxRatio();
+    void loadDefaultsAndFilters();
     void loginRules();
+    void addUserWithExistingNameKeepsOldRows();
     void settingsVersion();
+    void settingsVersionTracksStoredSettings_data();
+    void settingsVersionTracksStoredSettings();
     void appSettings_data();
     void appSettings();
 };
+
+namespace {
+
+// Every stored row of one user, to tell whether a save left a trace.
+QStringList snapshot(QSqlDatabase db, int uid)
+{
+    QStringList rows;
+    const char *queries[] = {
+        "SELECT sec, key, val FROM params WHERE uid = ? ORDER BY sec, key",
+        "SELECT name, pass, base FROM users WHERE uid = ?",
+        "SELECT id, carat, cname, pname, lname, cfnum, cfden, required FROM carats WHERE uid = ? ORDER BY id",
+        "SELECT cid, minperc FROM clist WHERE uid = ? ORDER BY cid",
+    };
+    for (const char *sql : queries) {
+        QSqlQuery q(db);
+        q.prepare(QLatin1String(sql));
+        q.addBindValue(uid);
+        if (!q.exec())
+            return {QStringLiteral("query failed: ") + QLatin1String(sql)};
+        while (q.next()) {
+            QStringList fields;
+            for (int i = 0; i < q.record().count(); ++i)
+                fields << q.value(i).toString();
+            rows << fields.join(QLatin1Char('|'));
+        }
+    }
+    return rows;
+}
+
+} // namespace
 
 void TestUsers::passwords_data()
 {
@@ -58,6 +99,24 @@ void TestUsers::plainPasswordIsEncryptedOnSave()
     QCOMPARE(decryptPassword(q.value(0).toString(), 0), QString("short"));
 }
 
+void TestUsers::longPlainPasswordLoadsAsStored()
+{
+    // Long enough to decode to 8 bytes or more, so the checksum is tried and fails.
+    TestDataDir data;
+    Config config(false);
+    QSqlQuery q(config.userDb);
+    QVERIFY(q.exec("UPDATE users SET name = 'demo', pass = 'uzunDuzParola2024' WHERE uid = 0"));
+    QTest::ignoreMessage(QtDebugMsg, "Password decryption checksum mismatch for user 0");
+    config.localUser.load();
+    QCOMPARE(config.localUser.pass, QString("uzunDuzParola2024"));
+    QVERIFY(config.localUser.save());
+    QVERIFY(q.exec("SELECT pass FROM users WHERE uid = 0") && q.next());
+    QCOMPARE(q.value(0).toString(), encryptPassword("uzunDuzParola2024", 0));
+    config.localUser.pass.clear();
+    QVERIFY(config.localUser.load());
+    QCOMPARE(config.localUser.pass, QString("uzunDuzParola2024"));
+}
+
 void TestUsers::saveAndLoadRoundTrip()
 {
     TestDataDir data;
@@ -83,18 +142,108 @@ void TestUsers::saveAndLoadRoundTrip()
     QCOMPARE(again->pass, QString("p"));
 }
 
+void TestUsers::saveIsAllOrNothing_data()
+{
+    // Each trigger blocks one step of the save; every step before it has written by then.
+    QTest::addColumn<QString>("trigger");
+    QTest::newRow("no failure") << QString();
+    QTest::newRow("company row") << "BEFORE INSERT ON params WHEN NEW.sec = 'company'";
+    QTest::newRow("account row") << "BEFORE UPDATE ON users";
+    QTest::newRow("carat line") << "BEFORE INSERT ON carats";
+    QTest::newRow("line list") << "BEFORE INSERT ON clist";
+    QTest::newRow("app settings") << "BEFORE INSERT ON params WHEN NEW.sec = 'app'";
+    QTest::newRow("labour settings") << "BEFORE INSERT ON params WHEN NEW.sec = 'labor'";
+}
+
 void TestUsers::saveIsAllOrNothing()
+{
+    QFETCH(QString, trigger);
+    TestDataDir data;
+    Config config(false);
+    QVERIFY(config.ok);
+    QSqlQuery q(config.userDb);
+    if (!trigger.isEmpty())
+        QVERIFY(q.exec("CREATE TRIGGER blocked " + trigger + " BEGIN SELECT RAISE(ABORT, 'blocked'); END"));
+    const QStringList before = snapshot(config.userDb, 0);
+
+    User &user = config.localUser;
+    QVERIFY(user.carats.size() > 2);
+    user.company.Company = "Yeni Unvan";
+    user.pass = "yeni";
+    user.carats[1].cname = "Yeni Ayar";
+    user.carats[2].enabled = false;
+    user.theme = "Fusion";
+    user.labor.unitmax = 777;
+
+    QCOMPARE(user.save(), trigger.isEmpty());
+    if (trigger.isEmpty()) {
+        QVERIFY(snapshot(config.userDb, 0) != before);
+        return;
+    }
+    QCOMPARE(snapshot(config.userDb, 0), before);
+    QCOMPARE(user.company.Company, QString("Yeni Unvan"));   // the object keeps its unsaved changes
+    QCOMPARE(user.labor.unitmax, 777);
+    // Once the cause is gone the same object saves.
+    QVERIFY(q.exec("DROP TRIGGER blocked"));
+    QVERIFY(user.save());
+    QVERIFY(user.load());
+    QCOMPARE(user.carats[1].cname, QString("Yeni Ayar"));
+    QVERIFY(!user.carats[2].enabled);
+    QCOMPARE(user.pass, QString("yeni"));
+}
+
+void TestUsers::laborTaxRatio_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<Ratio>("loaded");
+    QTest::addColumn<Ratio>("saved");
+    QTest::addColumn<QString>("savedText");
+    QTest::newRow("18 per cent") << "18" << Ratio(9, 50) << Ratio(9, 50) << "18";
+    QTest::newRow("0 keeps the default") << "0" << Ratio(1, 5) << Ratio(1, 5) << "20";
+    QTest::newRow("text keeps the default") << "yirmi" << Ratio(1, 5) << Ratio(1, 5) << "20";
+    QTest::newRow("a zero ratio is saved as 20") << "18" << Ratio(9, 50) << Ratio(0, 1) << "20";
+    QTest::newRow("no denominator is saved as 20") << "18" << Ratio(9, 50) << Ratio::raw(3, 0) << "20";
+}
+
+void TestUsers::laborTaxRatio()
+{
+    QFETCH(QString, stored);
+    QFETCH(Ratio, loaded);
+    QFETCH(Ratio, saved);
+    QFETCH(QString, savedText);
+    TestDataDir data;
+    Config config(true);
+    User *user = config.addUser(QStringLiteral("vergi"));
+    QVERIFY(user);
+    QVERIFY(user->saveParam("labor", "taxratio", stored));
+    QVERIFY(user->load());
+    QCOMPARE(user->labor.taxratio, loaded);
+    user->labor.taxratio = saved;
+    QVERIFY(user->save());
+    QCOMPARE(user->readParam("labor", "taxratio"), savedText);
+}
+
+void TestUsers::loadDefaultsAndFilters()
 {
     TestDataDir data;
     Config config(false);
-    QSqlQuery q(config.userDb);
-    QVERIFY(q.exec("CREATE TRIGGER no_labor BEFORE INSERT ON params WHEN NEW.sec = 'labor' "
-                   "BEGIN SELECT RAISE(ABORT, 'blocked'); END"));
-    config.localUser.company.Company = "Yeni Unvan";
-    config.localUser.labor.unitmax = 777;
-    QVERIFY(!config.localUser.save());
-    QVERIFY(q.exec("SELECT COUNT(*) FROM params WHERE sec = 'company' AND val = 'Yeni Unvan'") && q.next());
-    QCOMPARE(q.value(0).toInt(), 0);
+    User &user = config.localUser;
+    QVERIFY(user.saveParam("app", "description", ""));
+    QVERIFY(user.saveParam("app", "filterlist", ""));
+    QVERIFY(user.saveParam("app", "autofilter", "0"));
+    QVERIFY(user.saveParam("company", "Company", "Öz Çağlar Kuyumculuk Ticaret Limited"));
+    QVERIFY(user.saveParam("company", "FirstName", ""));
+    QVERIFY(user.saveParam("company", "LastName", ""));
+    user.filters.clear();
+    QVERIFY(user.load());
+    QCOMPARE(user.description, QString("KREDİ KARTI SATIŞI"));
+    QCOMPARE(user.filters, QStringList{"OZ CAGLAR KUYUMCULUK"});
+    QVERIFY(user.load());   // a reload does not add the entry again
+    QCOMPARE(user.filters, QStringList{"OZ CAGLAR KUYUMCULUK"});
+
+    QVERIFY(user.saveParam("app", "filterlist", ";ALTIN;;KIRA;"));
+    QVERIFY(user.load());
+    QCOMPARE(user.filters, (QStringList{"ALTIN", "KIRA"}));
 }
 
 void TestUsers::loginRules()
@@ -115,6 +264,27 @@ void TestUsers::loginRules()
     QVERIFY(replaced && replaced->uid != uid);
 }
 
+void TestUsers::addUserWithExistingNameKeepsOldRows()
+{
+    TestDataDir data;
+    Config config(true);
+    User *first = config.addUser(QStringLiteral("ayni"));
+    QVERIFY(first);
+    const int oldUid = first->uid;
+    QVERIFY(first->saveParam("web", "k", "v"));
+    User *second = config.addUser(QStringLiteral("ayni"));
+    QVERIFY(second && second->uid != oldUid);
+    QCOMPARE(config.findUserId("ayni"), second->uid);
+    QSqlQuery q(config.userDb);
+    QVERIFY(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM carats WHERE uid = %1), "
+                                  "(SELECT COUNT(*) FROM params WHERE uid = %1 AND sec = 'web')").arg(oldUid)));
+    QVERIFY(q.next());
+    QVERIFY(q.value(0).toInt() > 0);
+    QCOMPARE(q.value(1).toInt(), 1);
+    // The replaced account has no users row, so it no longer loads.
+    QCOMPARE(config.addUser(oldUid), nullptr);
+}
+
 void TestUsers::settingsVersion()
 {
     TestDataDir data;
@@ -128,6 +298,45 @@ void TestUsers::settingsVersion()
     QVERIFY(user->getSettingsVersion() != first);
     QCOMPARE(user->getWebSettings().value("n").toString(), QString(""));
     QCOMPARE(user->toJO().value("user").toObject().value("pass").toString(), QString(""));
+}
+
+void TestUsers::settingsVersionTracksStoredSettings_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("changesVersion");
+    QTest::newRow("company") << "UPDATE params SET val = 'X' WHERE uid = %1 AND sec = 'company' AND key = 'Company'"
+                             << true;
+    QTest::newRow("app") << "UPDATE params SET val = 'Fusion' WHERE uid = %1 AND sec = 'app' AND key = 'theme'"
+                         << true;
+    QTest::newRow("labour") << "UPDATE params SET val = '301' WHERE uid = %1 AND sec = 'labor' AND key = 'unitmin'"
+                            << true;
+    QTest::newRow("web") << "INSERT INTO params (uid, sec, key, val) VALUES (%1, 'web', 'k', 'v')" << true;
+    QTest::newRow("line list") << "UPDATE clist SET minperc = 10 WHERE uid = %1 AND cid = 1" << true;
+    QTest::newRow("password") << "UPDATE users SET pass = 'x' WHERE uid = %1" << true;
+    QTest::newRow("mobile") << "INSERT INTO params (uid, sec, key, val) VALUES (%1, 'mobile', 'k', 'v')" << false;
+    QTest::newRow("line names") << "UPDATE carats SET cname = 'Yeni' WHERE uid = %1" << false;
+    QTest::newRow("another user")
+        << "INSERT OR REPLACE INTO params (uid, sec, key, val) VALUES (0, 'company', 'Company', 'X')" << false;
+}
+
+void TestUsers::settingsVersionTracksStoredSettings()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, changesVersion);
+    TestDataDir data;
+    Config config(true);
+    User *user = config.addUser(QStringLiteral("surum"));
+    QVERIFY(user);
+    user->company.Company = "Eski";
+    QVERIFY(user->save());
+    const int before = user->getSettingsVersion();
+    QSqlQuery q(config.userDb);
+    QVERIFY(q.exec(change.contains("%1") ? change.arg(user->uid) : change));
+    QVERIFY(q.numRowsAffected() > 0);
+    QCOMPARE(user->getSettingsVersion() != before, changesVersion);
+
+    // Nothing stored at all gives 1.
+    QCOMPARE(User(&config, 987654).getSettingsVersion(), 1);
 }
 
 void TestUsers::appSettings_data()

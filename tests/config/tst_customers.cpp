@@ -10,7 +10,10 @@ class TestCustomers : public QObject
 private Q_SLOTS:
     void address_data();
     void address();
+    void unpackIgnoresForeignPieces_data();
+    void unpackIgnoresForeignPieces();
     void directory();
+    void allFieldsStoredAndListedByName();
 };
 
 void TestCustomers::address_data()
@@ -49,6 +52,28 @@ void TestCustomers::address()
     QVERIFY(back.district.isEmpty() && back.taxoffice.isEmpty() && back.country.isEmpty());
 }
 
+void TestCustomers::unpackIgnoresForeignPieces_data()
+{
+    QTest::addColumn<QString>("packed");
+    QTest::addColumn<QString>("district");
+    QTest::addColumn<QString>("phone");
+    QTest::newRow("keys are case-sensitive") << "district=Nilufer;Phone=1" << "" << "1";
+    QTest::newRow("no key before the equals sign") << "=Nilufer;District=Osmangazi" << "Osmangazi" << "";
+    QTest::newRow("unknown keys and empty pieces") << ";;Fax=2;District=Yildirim;;" << "Yildirim" << "";
+    QTest::newRow("piece without equals sign") << "Nilufer;Phone=3" << "" << "3";
+    QTest::newRow("empty value") << "District=;Phone=4" << "" << "4";
+}
+
+void TestCustomers::unpackIgnoresForeignPieces()
+{
+    QFETCH(QString, packed);
+    CustomerInfo info;
+    User::unpackAddress(packed, info);
+    QTEST(info.district, "district");
+    QTEST(info.phone, "phone");
+    QVERIFY(info.city.isEmpty() && info.taxoffice.isEmpty() && info.country.isEmpty() && info.address.isEmpty());
+}
+
 void TestCustomers::directory()
 {
     TestDataDir data;
@@ -64,8 +89,11 @@ void TestCustomers::directory()
 
     CustomerInfo changed = ayse;
     changed.city = "Ankara";
+    changed.name = "AYSE YILMAZ KAYA";
     QVERIFY(user.addCustomer(changed, false));   // the stored customer wins
     QCOMPARE(user.getCustomer(ayse.ident).city, QString("İzmir"));
+    QCOMPARE(user.getCustomer(ayse.ident).name, QString("AYSE YILMAZ"));
+    changed.name = ayse.name;
     QVERIFY(user.updateCustomer(changed));
     QCOMPARE(user.getCustomer(ayse.ident).city, QString("Ankara"));
 
@@ -77,7 +105,9 @@ void TestCustomers::directory()
     QVERIFY(user.getCustomer("AYSE YILMAZ").ident != 0);
 
     // Unknown number, known name: the named customer with its own number.
-    QVERIFY(user.getCustomer(99999999999, "AYSE YILMAZ").ident != 99999999999);
+    const qint64 found = user.getCustomer(99999999999, "AYSE YILMAZ").ident;
+    QVERIFY(found == ayse.ident || found == namesake.ident);
+    QCOMPARE(user.getCustomer(namesake.ident, "NOBODY").ident, namesake.ident);
     QCOMPARE(user.getCustomer(99999999999, "NOBODY").ident, 0);
 
     QVERIFY(!user.addCustomer(CustomerInfo(), true));
@@ -88,6 +118,43 @@ void TestCustomers::directory()
     // Another user's directory is separate.
     User other(&config, 9);
     QVERIFY(other.getAllCustomers().isEmpty());
+}
+
+void TestCustomers::allFieldsStoredAndListedByName()
+{
+    TestDataDir data;
+    Config config(false);
+    User &user = config.localUser;
+    CustomerInfo full;
+    full.ident = 1234567890;
+    full.name = "ÇELİK KUYUMCULUK LTD";
+    full.city = "Bursa";
+    full.district = "Osmangazi";
+    full.taxoffice = "Uludağ";
+    full.country = "Türkiye";
+    full.address = "Kapalıçarşı No=12; İç Bedesten";
+    full.phone = "+90 224 000 00 00";
+    QVERIFY(user.addCustomer(full, false));
+    CustomerInfo plain;
+    plain.ident = 10000000146;
+    plain.name = "ZEYNEP AK";
+    QVERIFY(user.addCustomer(plain, false));
+
+    const CustomerInfo back = user.getCustomer(full.ident);
+    QCOMPARE(back.name, full.name);
+    QCOMPARE(back.city, full.city);
+    QCOMPARE(back.district, full.district);
+    QCOMPARE(back.taxoffice, full.taxoffice);
+    QCOMPARE(back.country, full.country);
+    QCOMPARE(back.address, QString("Kapalıçarşı No=12 İç Bedesten"));
+    QCOMPARE(back.phone, full.phone);
+
+    // Byte order of the stored text: "Ç" (UTF-8 0xC3...) after "Z".
+    const QList<CustomerInfo> all = user.getAllCustomers();
+    QCOMPARE(all.size(), 2);
+    QCOMPARE(all[0].ident, plain.ident);
+    QCOMPARE(all[1].ident, full.ident);
+    QCOMPARE(all[1].district, full.district);
 }
 
 QTEST_GUILESS_MAIN(TestCustomers)

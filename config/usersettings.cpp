@@ -330,7 +330,9 @@ User *Config::addUser(const QString &name)
 
 User *Config::getUser(const QString &name, const QString &pass)
 {
-    if (!userDb.isValid() || name.isEmpty())
+    // An account whose password was never set (a new one whose first save failed)
+    // must not be open to anyone who knows its name.
+    if (!userDb.isValid() || name.isEmpty() || pass.isEmpty())
         return nullptr;
     QSqlQuery q(userDb);
     q.prepare(QStringLiteral("SELECT uid, pass FROM users WHERE name = ?"));

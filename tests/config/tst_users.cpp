@@ -256,8 +256,23 @@ void TestUsers::loginRules()
     const int uid = user->uid;
     QCOMPARE(config.getUser(QStringLiteral("ali"), QStringLiteral("dogru"))->uid, uid);
     QCOMPARE(config.getUser(QStringLiteral("ali"), QStringLiteral("yanlis")), nullptr);
-    QCOMPARE(config.getUser(QString(), QString()), nullptr);   // the template user never logs in
+    QCOMPARE(config.getUser(QStringLiteral("ali"), QStringLiteral("dogru ")), nullptr);   // exact match only
+    QCOMPARE(config.getUser(QStringLiteral("ali"), QStringLiteral("DOGRU")), nullptr);
+    QCOMPARE(config.getUser(QString(), QString()), nullptr);
     QCOMPARE(config.findUserId("ali"), uid);
+
+    // The template user never logs in, even with a name and password of its own.
+    User *templateUser = config.getUser(0);
+    QVERIFY(templateUser);
+    templateUser->name = "sablon";
+    templateUser->pass = "gizli";
+    QVERIFY(templateUser->save());
+    QCOMPARE(config.getUser(QStringLiteral("sablon"), QStringLiteral("gizli")), nullptr);
+
+    // A new account has no password yet: an empty one does not open it.
+    User *fresh = config.addUser(QStringLiteral("yeni"));
+    QVERIFY(fresh);
+    QCOMPARE(config.getUser(QStringLiteral("yeni"), QString()), nullptr);
 
     // The same name again replaces the account row under a new uid.
     User *replaced = config.addUser(QStringLiteral("ali"));

@@ -1,1 +1,0 @@
-// Payment rows and the operations on lists of rows.

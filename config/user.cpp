@@ -71,7 +71,10 @@ bool User::saveParam(const QString &sec, const QString &key, const QString &val)
     q.addBindValue(sec);
     q.addBindValue(key);
     q.addBindValue(val);
-    return q.exec();
+    if (q.exec())
+        return true;
+    lastParamError = q.lastError().text();
+    return false;
 }
 
 QHash<QString, QString> User::readSection(const QString &sec) const

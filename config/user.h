@@ -84,6 +84,7 @@ public:
     IntegratorType integratorType = IntegratorType::None;
 
 private:
+    QString lastParamError;   // why the last saveParam failed, for the caller's log line
     QJsonObject sectionObject(const QString &sec) const;
     bool setSectionObject(const QString &sec, const QJsonObject &o);
     void loadFilters();

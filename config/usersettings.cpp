@@ -86,7 +86,7 @@ bool User::save()
     };
     for (const auto &[key, val] : app) {
         if (!saveParam(QStringLiteral("app"), key, val))
-            return failSave(db, QStringLiteral("Failed to save app settings: ") + db.lastError().text());
+            return failSave(db, QStringLiteral("Failed to save app settings: ") + lastParamError);
     }
 
     qint64 percent = labor.taxratio.den == 0 ? 0 : labor.taxratio.num * 100 / labor.taxratio.den;
@@ -100,7 +100,7 @@ bool User::save()
     };
     for (const auto &[key, val] : laborValues) {
         if (!saveParam(QStringLiteral("labor"), key, val))
-            return failSave(db, QStringLiteral("Failed to save labor settings: ") + db.lastError().text());
+            return failSave(db, QStringLiteral("Failed to save labor settings: ") + lastParamError);
     }
 
     if (!db.commit()) {
@@ -239,7 +239,7 @@ bool User::setSectionObject(const QString &sec, const QJsonObject &o)
     for (const QString &key : o.keys()) {
         const QJsonValue v = o.value(key);
         if (!saveParam(sec, key, v.isString() ? v.toString() : QString(""))) {
-            qDebug().noquote() << QStringLiteral("Failed to save %1 setting %2: ").arg(sec, key) + db.lastError().text();
+            qDebug().noquote() << QStringLiteral("Failed to save %1 setting %2: ").arg(sec, key) + lastParamError;
             db.rollback();
             return false;
         }

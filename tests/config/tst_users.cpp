@@ -29,6 +29,8 @@ private Q_SLOTS:
     void settingsVersion();
     void settingsVersionTracksStoredSettings_data();
     void settingsVersionTracksStoredSettings();
+    void webSettingsAllOrNothing();
+    void fromJOWritesOnlyWebAndMobile();
     void appSettings_data();
     void appSettings();
 };
@@ -352,6 +354,42 @@ void TestUsers::settingsVersionTracksStoredSettings()
 
     // Nothing stored at all gives 1.
     QCOMPARE(User(&config, 987654).getSettingsVersion(), 1);
+}
+
+void TestUsers::webSettingsAllOrNothing()
+{
+    TestDataDir data;
+    Config config(false);
+    QSqlQuery q(config.userDb);
+    // Keys are written in key order: "a" is in before "b" fails.
+    QVERIFY(q.exec("CREATE TRIGGER blocked BEFORE INSERT ON params WHEN NEW.key = 'b' "
+                   "BEGIN SELECT RAISE(ABORT, 'blocked'); END"));
+    QVERIFY(!config.localUser.setWebSettings(QJsonObject{{"b", "2"}, {"a", "1"}}));
+    QVERIFY(config.localUser.getWebSettings().isEmpty());
+    QVERIFY(config.localUser.setMobileSettings(QJsonObject{{"a", "1"}}));
+    QCOMPARE(config.localUser.getMobileSettings(), (QJsonObject{{"a", "1"}}));
+}
+
+void TestUsers::fromJOWritesOnlyWebAndMobile()
+{
+    TestDataDir data;
+    Config config(false);
+    User &user = config.localUser;
+    QJsonObject settings = user.toJO();
+    QJsonObject company = settings.value("company").toObject();
+    company.insert("Company", "JSON Kuyumculuk");
+    settings.insert("company", company);
+    settings.insert("web", QJsonObject{{"lang", "tr"}});
+    settings.insert("app", QJsonObject{{"theme", "Fusion"}});
+    QVERIFY(user.fromJO(settings));
+    QCOMPARE(user.company.Company, QString("JSON Kuyumculuk"));
+    QCOMPARE(user.theme, QString("Fusion"));
+    QCOMPARE(user.readParam("web", "lang"), QString("tr"));   // written at once
+    QVERIFY(user.readParam("company", "Company").isEmpty());   // only with the next save
+    QVERIFY(user.readParam("app", "theme") != "Fusion");
+    QVERIFY(user.save());
+    QCOMPARE(user.readParam("company", "Company"), QString("JSON Kuyumculuk"));
+    QCOMPARE(user.toJO().value("hash").toInt(), user.getSettingsVersion());
 }
 
 void TestUsers::appSettings_data()

@@ -1,1 +1,0 @@
-// Statement reading and field classification.

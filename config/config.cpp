@@ -606,22 +606,7 @@ bool Config::deleteCaratRow(int id, int uid)
 bool Config::refreshUserCaratSettings()
 {
     localUser.carats = getCaratConfigList(localUser.uid);
-    QSqlQuery q(userDb);
-    q.prepare(QStringLiteral("SELECT cid, minperc FROM clist WHERE uid = ? ORDER BY cid"));
-    q.addBindValue(localUser.uid);
-    if (!q.exec())
-        return false;
-    while (q.next()) {
-        const int cid = q.value(0).toInt();
-        for (CaratConfig &line : localUser.carats) {
-            if (line.index == cid) {
-                line.enabled = true;
-                line.minperc = quint8(q.value(1).toInt());
-                break;
-            }
-        }
-    }
-    return true;
+    return localUser.applyCaratList();
 }
 
 bool Config::restoreUserCaratDefaults(int uid)

@@ -127,7 +127,27 @@ bool User::load()
         carats = config->getCaratConfigList(uid);
     }
 
-    QSqlQuery clist(db);
+    if (!applyCaratList())
+        return false;
+
+    const QHash<QString, QString> app = readSection(QStringLiteral("app"));
+    theme = app.value(QStringLiteral("theme"));
+    combine = app.value(QStringLiteral("combine")).toInt();
+    autofilter = app.value(QStringLiteral("autofilter")).toInt() != 0;
+    autodesc = app.value(QStringLiteral("autodesc")).toInt() != 0;
+    filterlist = app.value(QStringLiteral("filterlist"));
+    description = app.value(QStringLiteral("description"));
+    if (description.isEmpty())
+        description = QStringLiteral("KREDİ KARTI SATIŞI");
+
+    loadFilters();
+    loadLabor();
+    return integration != nullptr;
+}
+
+bool User::applyCaratList()
+{
+    QSqlQuery clist(config->userDb);
     clist.prepare(QStringLiteral("SELECT cid, minperc FROM clist WHERE uid = ? ORDER BY cid"));
     clist.addBindValue(uid);
     if (!clist.exec()) {
@@ -144,20 +164,7 @@ bool User::load()
             }
         }
     }
-
-    const QHash<QString, QString> app = readSection(QStringLiteral("app"));
-    theme = app.value(QStringLiteral("theme"));
-    combine = app.value(QStringLiteral("combine")).toInt();
-    autofilter = app.value(QStringLiteral("autofilter")).toInt() != 0;
-    autodesc = app.value(QStringLiteral("autodesc")).toInt() != 0;
-    filterlist = app.value(QStringLiteral("filterlist"));
-    description = app.value(QStringLiteral("description"));
-    if (description.isEmpty())
-        description = QStringLiteral("KREDİ KARTI SATIŞI");
-
-    loadFilters();
-    loadLabor();
-    return integration != nullptr;
+    return true;
 }
 
 void User::loadFilters()

@@ -24,6 +24,8 @@ public:
     User &operator=(const User &) = delete;
 
     bool load();
+    // Marks the lines of the user's list enabled, with their minimum shares.
+    bool applyCaratList();
     bool save();
 
     // Settings JSON exchanged with the server's clients.

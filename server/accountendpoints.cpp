@@ -14,9 +14,9 @@ namespace {
 // The request object of a JSON body: an object, or the first element of a non-empty array.
 bool requestObject(const QByteArray &body, QJsonObject *object)
 {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError)
+    QString errorWord;
+    const QJsonDocument doc = RequestLimits::parseJson(body, &errorWord);
+    if (!errorWord.isEmpty())
         return false;
     if (doc.isObject()) {
         *object = doc.object();
@@ -43,9 +43,9 @@ QJsonObject rateObject(const QByteArray &date, qint64 oldc, qint64 newl, qint64 
 
 QHttpServerResponse HttpServer::handleLoginEndpoint(const QHttpServerRequest &request)
 {
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(request.body(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !doc.isObject())
+    QString errorWord;
+    const QJsonDocument doc = RequestLimits::parseJson(request.body(), &errorWord);
+    if (!errorWord.isEmpty() || !doc.isObject())
         return createErrorResponse(400, QStringLiteral("InvalidJSON"));
     const QJsonObject body = doc.object();
     const QString name = body.value("name").toString();

@@ -216,10 +216,10 @@ void HttpServer::setupRoutes()
         const char *methodName;
         Handler handler;   // null: pre-flight
     };
-    // The parse, calc, prepare and action endpoints answer pre-flight requests already;
-    // their POST handlers join the table with the statement reader and the invoice clients.
     const Rule rules[] = {
+        {"/api/parse", Method::Post, "POST", &HttpServer::handleParseEndpoint},
         {"/api/parse", Method::Options, "OPTIONS", nullptr},
+        {"/api/calc", Method::Post, "POST", &HttpServer::handleCalcEndpoint},
         {"/api/calc", Method::Options, "OPTIONS", nullptr},
         {"/api/currency", Method::Get, "GET", &HttpServer::handleCurrencyEndpoint},
         {"/api/currency", Method::Options, "OPTIONS", nullptr},
@@ -230,7 +230,9 @@ void HttpServer::setupRoutes()
         {"/api/settings", Method::Get, "GET", &HttpServer::handleSettingsEndpoint},
         {"/api/settings", Method::Put, "PUT", &HttpServer::handleSaveSettingsEndpoint},
         {"/api/settings", Method::Options, "OPTIONS", nullptr},
+        {"/api/action", Method::Post, "POST", &HttpServer::handleActionEndpoint},
         {"/api/action", Method::Options, "OPTIONS", nullptr},
+        {"/api/prepare", Method::Post, "POST", &HttpServer::handlePrepareEndpoint},
         {"/api/prepare", Method::Options, "OPTIONS", nullptr},
         {"/api/sockets", Method::Get, "GET", &HttpServer::handleSocketsEndpoint},
         {"/api/sockets", Method::Options, "OPTIONS", nullptr},

@@ -13,6 +13,8 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include "requestlimits.h"
+
 #include <memory>
 
 class Config;
@@ -75,13 +77,20 @@ private:
     QHttpServerResponse handleSocketsEndpoint(const QHttpServerRequest &request);
     bool saveSettings(User *user, const QJsonObject &object);
 
+    // Statements and single payments.
+    QHttpServerResponse handleParseEndpoint(const QHttpServerRequest &request);
+    QHttpServerResponse handleCalcEndpoint(const QHttpServerRequest &request);
+    // Invoices through the user's integrator.
+    QHttpServerResponse handlePrepareEndpoint(const QHttpServerRequest &request);
+    QHttpServerResponse handleActionEndpoint(const QHttpServerRequest &request);
+
     // WebSocket hub.
     void onWebSocketNewConnection();
     void onWebSocketTextMessage(QWebSocket *socket, const QString &message);
     void onWebSocketDisconnected(QWebSocket *socket);
     QString userFilesDir(const User *user) const;
 
-    QTcpServer tcpServer;
+    LimitedTcpServer tcpServer;
     QHttpServer httpServer;
     QHostAddress host;
     quint16 port = 0;

@@ -24,8 +24,12 @@ public:
         QFile::copy(CORVINA_TEST_SHIPPED_DATA "/conf.db", dataFile("conf.db"));
         QFile::copy(CORVINA_TEST_SHIPPED_DATA "/data.db", dataFile("data.db"));
         // Outside services point at a closed port on this machine: lookups fail fast.
+        // So do the integrators: an EDM account logs in as soon as it is loaded.
         setParams({{"exchange", "schm", "http"}, {"exchange", "host", "127.0.0.1:1"},
-                   {"exchange", "livehost", "127.0.0.1:1"}});
+                   {"exchange", "livehost", "127.0.0.1:1"},
+                   {"edm", "schm", "http"}, {"edm", "host", "127.0.0.1:1"}, {"edm", "testhost", "127.0.0.1:1"},
+                   {"uyumsoft", "schm", "http"}, {"uyumsoft", "host", "127.0.0.1:1"},
+                   {"uyumsoft", "testhost", "127.0.0.1:1"}});
     }
     ~ServerTree() { stop(); }
 

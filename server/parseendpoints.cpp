@@ -64,7 +64,11 @@ QHttpServerResponse HttpServer::handleParseEndpoint(const QHttpServerRequest &re
     const QRegularExpressionMatch match = boundaryPattern.match(QString::fromLatin1(contentType));
     if (!match.hasMatch())
         return createErrorResponse(400, QStringLiteral("MissingBoundary"));
-    const QList<ParsedFile> files = parseMultipartData(request.body(), match.captured(1).toLatin1());
+    // A quoted boundary is as valid as a bare one (Qt's own clients quote it).
+    QByteArray boundary = match.captured(1).toLatin1();
+    if (boundary.size() > 2 && boundary.startsWith('"') && boundary.endsWith('"'))
+        boundary = boundary.mid(1, boundary.size() - 2);
+    const QList<ParsedFile> files = parseMultipartData(request.body(), boundary);
     if (files.isEmpty())
         return createErrorResponse(400, QStringLiteral("NoTableFiles"));
     return createJsonResponse(processTextData(processFiles(files), user), 200);

@@ -1,9 +1,11 @@
 // The server as its clients see it: a real `corvina --server` process, real HTTP and
 // WebSocket clients on 127.0.0.1.
 #include "common/servertree.h"
+#include "fakes/fakeedm.h"
 
 #include <QDate>
 #include <QDirIterator>
+#include <QHttpMultiPart>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +14,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QWebSocket>
+#include <QDomDocument>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -84,22 +88,45 @@ private Q_SLOTS:
     void relayAndStore();
     void unsafeUserNameStaysInsideFiles();
     void oversizedAndBrokenMessagesLeaveOthersAlone();
+    void parseRefusals_data();
+    void parseRefusals();
+    void parseStatements();
+    void parseAutoFilter();
+    void calc_data();
+    void calc();
+    void requestBounds_data();
+    void requestBounds();
+    void prepare_data();
+    void prepare();
+    void actionRefusals_data();
+    void actionRefusals();
+    void sendDraftsThenIssueAndQuery();
+    void integratorFailureIsNoHttpError();
 
 private:
+    Reply upload(const QList<QPair<QString, QString>> &files);
+    QList<QPair<QByteArray, QByteArray>> auth() const { return {{"Authorization", "Bearer " + token.toLatin1()}}; }
+    QList<QPair<QByteArray, QByteArray>> edmAuth() const { return {{"Authorization", edmToken.toLatin1()}}; }
     Reply send(const QByteArray &method, const QString &path, const QByteArray &body = QByteArray(),
                const QList<QPair<QByteArray, QByteArray>> &headers = {});
     QString login(const QString &name, const QString &pass, const QString &base = "edm");
 
     ServerTree server;
+    FakeEdm edm;
     QNetworkAccessManager nam;
-    QString token;   // session of "kuyumcu"
+    QString token;      // session of "kuyumcu"
+    QString edmToken;   // session of the EDM test account, served by the fake
 };
 
 void TestServer::initTestCase()
 {
+    QVERIFY(edm.listen());
+    QVERIFY(server.setParams({{"edm", "testhost", edm.hostAndPort()}}));
     QVERIFY(server.start());
     token = login("kuyumcu", "gizli+/=şifre");
     QCOMPARE(token.size(), 47);
+    edmToken = login(edm.userName, edm.password, "edm");
+    QVERIFY(!edmToken.isEmpty());
 }
 
 void TestServer::cleanupTestCase()
@@ -457,6 +484,374 @@ void TestServer::oversizedAndBrokenMessagesLeaveOthersAlone()
     bystander.socket.sendTextMessage("{}");
     QCOMPARE(bystander.waitMessage(1).value("message").toString(), QString("Unknown message type"));
     QCOMPARE(send("GET", "/api/integrations").status, 200);
+}
+
+Reply TestServer::upload(const QList<QPair<QString, QString>> &files)
+{
+    auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    for (const auto &[field, path] : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return Reply();
+        QHttpPart part;
+        part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                       QStringLiteral("form-data; name=\"%1\"; filename=\"%2\"").arg(field, QFileInfo(path).fileName()));
+        part.setBody(file.readAll());
+        multi->append(part);
+    }
+    QNetworkRequest request{QUrl(server.url("/api/parse"))};
+    request.setRawHeader("Authorization", "Bearer " + token.toLatin1());
+    QNetworkReply *reply = nam.post(request, multi);
+    multi->setParent(reply);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    finished.wait(60000);
+    Reply r;
+    r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    r.body = reply->readAll();
+    reply->deleteLater();
+    return r;
+}
+
+namespace {
+
+QString example(const char *name)
+{
+    return QStringLiteral(CORVINA_TEST_SOURCE_DIR "/examples/statements/") + QLatin1String(name);
+}
+
+QSet<QString> payerNames(const QJsonArray &rows)
+{
+    QSet<QString> names;
+    for (const QJsonValue &row : rows) {
+        const QJsonArray candidates = row.toObject().value("nl").toArray();
+        if (!candidates.isEmpty())
+            names.insert(candidates.first().toArray().at(1).toString());
+    }
+    return names;
+}
+
+// A payment already priced by a client: 4.05 g of 22 carat, labour with its VAT.
+QJsonObject pricedRow(const QString &id, qint64 ident, const QString &name)
+{
+    return QJsonObject{{"id", id}, {"dt", "2025-11-06"}, {"description", "bilezik"}, {"nn", ident}, {"tn", 0},
+                       {"name", name}, {"ct", 1}, {"at", 405}, {"pc", 1200000}, {"pp", 1000000}, {"lp", 166667},
+                       {"lt", 33333}, {"np", 1166667}, {"rt", 246913}, {"pr", 250000}, {"lu", 41152}};
+}
+
+} // namespace
+
+void TestServer::parseRefusals_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error");
+    const QByteArray file = "--b1\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a.csv\"\r\n\r\n"
+                            "x;y;z;t;u;v;w\r\n--b1--\r\n";
+    QTest::newRow("json body") << QByteArray("application/json") << QByteArray("{}") << 400 << "NoMultipartFormData";
+    QTest::newRow("upper-case type is not recognised")
+        << QByteArray("Multipart/Form-Data; boundary=b1") << file << 400 << "NoMultipartFormData";
+    QTest::newRow("no boundary") << QByteArray("multipart/form-data") << file << 400 << "MissingBoundary";
+    // Qt's own multipart writer quotes the boundary.
+    QTest::newRow("quoted boundary") << QByteArray("multipart/form-data; boundary=\"b1\"") << file << 200 << "";
+    QTest::newRow("plain form field only")
+        << QByteArray("multipart/form-data; boundary=b1")
+        << QByteArray("--b1\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\nhello\r\n--b1--\r\n") << 400
+        << "NoTableFiles";
+    QTest::newRow("file part without content")
+        << QByteArray("multipart/form-data; boundary=b1")
+        << QByteArray("--b1\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a.xlsx\"\r\n\r\n \r\n--b1--\r\n")
+        << 400 << "NoTableFiles";
+    QTest::newRow("unreadable file answers no rows")
+        << QByteArray("multipart/form-data; boundary=b1") << file << 200 << "";
+}
+
+void TestServer::parseRefusals()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    QCOMPARE(send("POST", "/api/parse", body, {{"Content-Type", contentType}}).first().value("error").toString(),
+             QString("InvalidToken"));
+    const Reply r = send("POST", "/api/parse", body, {{"Content-Type", contentType}, auth().first()});
+    QCOMPARE(r.status, status);
+    if (status == 200)
+        QCOMPARE(r.array(), QJsonArray());
+    else
+        QCOMPARE(r.first().value("error").toString(), error);
+}
+
+void TestServer::parseStatements()
+{
+    const Reply html = upload({{"f", example("kuveytturk_hesap_ekstresi.html")}});
+    QCOMPARE(html.status, 200);
+    const Reply pdf = upload({{"f", example("vakifbank_hesap_hareketleri.pdf")}});
+    QCOMPARE(pdf.status, 200);
+    // How well payers are read is the statement reader's tests' concern; here the rows arrive.
+    QVERIFY(!html.array().isEmpty());
+    QVERIFY(!pdf.array().isEmpty());
+
+    // Two files in one upload give one list with the payers of both.
+    const Reply both = upload({{"a", example("kuveytturk_hesap_ekstresi.html")},
+                               {"b", example("vakifbank_hesap_hareketleri.pdf")}});
+    QCOMPARE(both.status, 200);
+    QCOMPARE(payerNames(both.array()), payerNames(html.array()) | payerNames(pdf.array()));
+
+    const QJsonObject row = html.array().first().toObject();
+    for (const char *key : {"dt", "pc", "id", "nn", "tn", "st", "nl", "al", "sl", "cl"})
+        QVERIFY2(row.contains(key), key);
+    QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$").match(row.value("dt").toString()).hasMatch());
+}
+
+void TestServer::parseAutoFilter()
+{
+    const QString file = example("kuveytturk_hesap_ekstresi.html");
+    const QSet<QString> before = payerNames(upload({{"f", file}}).array());
+    QVERIFY(!before.isEmpty());
+    const QString dropped = *before.cbegin();
+
+    const QJsonObject app{{"autofilter", "1"}, {"filterlist", QJsonArray{dropped}}};
+    QCOMPARE(send("PUT", "/api/settings", QJsonDocument(QJsonObject{{"app", app}}).toJson(), auth()).status, 200);
+    const QSet<QString> after = payerNames(upload({{"f", file}}).array());
+    QCOMPARE(send("PUT", "/api/settings", R"({"app": {"autofilter": "0", "filterlist": []}})", auth()).status, 200);
+
+    QVERIFY(!after.contains(dropped));
+    QCOMPARE(after, QSet<QString>(before).subtract({dropped}));
+}
+
+void TestServer::calc_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("expect");   // the error word, or the row's price
+    QTest::addColumn<qint64>("nn");
+    QTest::addColumn<qint64>("tn");
+    QTest::newRow("whole lira") << QByteArray(R"({"amount": 100, "date": "2024-05-01"})") << 200 << "100,00"
+                                << 0LL << 0LL;
+    // A refund is no sale: priced as an invalid row without a price.
+    QTest::newRow("negative amount")
+        << QByteArray(R"({"amount": -2.5, "date": "2024-05-01"})") << 200 << "" << 0LL << 0LL;
+    QTest::newRow("kurus rounded") << QByteArray(R"({"amount": 1234.565, "date": "2024-05-01"})") << 200
+                                   << "1.234,57" << 0LL << 0LL;
+    QTest::newRow("identity as text") << QByteArray(R"({"amount": 1, "date": "2024-05-01", "ident": "10000000146"})")
+                                      << 200 << "1,00" << 10000000146LL << 0LL;
+    QTest::newRow("tax number as a fractional number")
+        << QByteArray(R"({"amount": 1, "date": "2024-05-01", "ident": 1234567890.9})") << 200 << "1,00" << 0LL
+        << 1234567890LL;
+    QTest::newRow("invalid identity dropped")
+        << QByteArray(R"({"amount": 1, "date": "2024-05-01", "ident": "1234"})") << 200 << "1,00" << 0LL << 0LL;
+    QTest::newRow("identity beyond 64 bits")
+        << QByteArray(R"({"amount": 1, "date": "2024-05-01", "ident": 1e300})") << 200 << "1,00" << 0LL << 0LL;
+    QTest::newRow("date not in the row form is priced")
+        << QByteArray(R"({"amount": 5, "date": " 01.05.2024 "})") << 200 << "5,00" << 0LL << 0LL;
+    QTest::newRow("array") << QByteArray(R"([{"amount": 1, "date": "2024-05-01"}])") << 400 << "InvalidJSON" << 0LL
+                           << 0LL;
+    QTest::newRow("no amount") << QByteArray(R"({"date": "2024-05-01"})") << 400 << "NoAmount" << 0LL << 0LL;
+    QTest::newRow("no date") << QByteArray(R"({"amount": 1})") << 400 << "NoDate" << 0LL << 0LL;
+    QTest::newRow("amount as text") << QByteArray(R"({"amount": "100", "date": "2024-05-01"})") << 400
+                                    << "InvalidAmount" << 0LL << 0LL;
+    QTest::newRow("amount beyond any payment") << QByteArray(R"({"amount": 1e300, "date": "2024-05-01"})") << 400
+                                               << "InvalidAmount" << 0LL << 0LL;
+    QTest::newRow("blank date") << QByteArray(R"({"amount": 1, "date": "   "})") << 400 << "InvalidDate" << 0LL
+                                << 0LL;
+    QTest::newRow("date not text") << QByteArray(R"({"amount": 1, "date": 20240501})") << 400 << "InvalidDate"
+                                   << 0LL << 0LL;
+}
+
+void TestServer::calc()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QString, expect);
+    QFETCH(qint64, nn);
+    QFETCH(qint64, tn);
+    const Reply r = send("POST", "/api/calc", body, auth());
+    QCOMPARE(r.status, status);
+    if (status != 200) {
+        QCOMPARE(r.first().value("error").toString(), expect);
+        return;
+    }
+    QCOMPARE(r.array().size(), 1);
+    QCOMPARE(r.first().value("pc").toString(), expect);
+    QCOMPARE(r.first().value("nn").toInteger(), nn);
+    QCOMPARE(r.first().value("tn").toInteger(), tn);
+}
+
+void TestServer::requestBounds_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("statusLine");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("upload announced over 48 MiB")
+        << QByteArray("POST /api/parse HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+                      "Content-Length: 60000000\r\n\r\n--b\r\n")
+        << QByteArray("HTTP/1.1 413 Payload Too Large") << "RequestTooLarge";
+    QTest::newRow("JSON over 8 MiB")
+        << QByteArray("POST /api/calc?x=1 HTTP/1.1\r\nHost: x\r\nContent-Length: 9000000\r\n\r\n{")
+        << QByteArray("HTTP/1.1 413 Payload Too Large") << "RequestTooLarge";
+    QTest::newRow("chunked body")
+        << QByteArray("POST /api/calc HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n{}{}{\r\n")
+        << QByteArray("HTTP/1.1 411 Length Required") << "LengthRequired";
+    QTest::newRow("endless header")
+        << QByteArray("GET /api/integrations HTTP/1.1\r\nX-Pad: " + QByteArray(70000, 'a'))
+        << QByteArray("HTTP/1.1 431 Request Header Fields Too Large") << "HeaderTooLarge";
+    QTest::newRow("second request of a connection")
+        << QByteArray("GET /api/integrations HTTP/1.1\r\nHost: x\r\n\r\n"
+                      "POST /api/parse HTTP/1.1\r\nHost: x\r\nContent-Length: 50331649\r\n\r\n")
+        << QByteArray("HTTP/1.1 413 Payload Too Large") << "RequestTooLarge";
+}
+
+void TestServer::requestBounds()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, statusLine);
+    QFETCH(QString, error);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, server.port);
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(request);
+    QByteArray answer;
+    QTRY_VERIFY_WITH_TIMEOUT((answer += socket.readAll(), socket.state() != QAbstractSocket::ConnectedState), 10000);
+    answer += socket.readAll();
+    // Only the refusal counts; an earlier request of the connection is answered normally.
+    const qsizetype at = answer.indexOf(statusLine);
+    QVERIFY2(at >= 0, answer.left(300).constData());
+    const QByteArray body = answer.mid(answer.indexOf("\r\n\r\n", at) + 4);
+    QCOMPARE(QJsonDocument::fromJson(body).array().first().toObject().value("error").toString(), error);
+    // The server goes on answering.
+    QCOMPARE(send("GET", "/api/integrations").status, 200);
+}
+
+void TestServer::prepare_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("invoices");
+    const QJsonObject one = pricedRow("r1", 10000000146, "AYŞE YILMAZ & KIZI <Kuyum>");
+    QTest::newRow("the object is the row") << QJsonDocument(one).toJson() << 1;
+    QTest::newRow("first element of an array") << QJsonDocument(QJsonArray{one, QJsonObject()}).toJson() << 1;
+    QJsonObject many{{"destination", "FINAL"},
+                     {"rows", QJsonArray{one, pricedRow("r2", 10000000078, "MEHMET KAYA"),
+                                         pricedRow("r3", 1234567890, "ÖRNEK KUYUMCULUK LTD. ŞTİ.")}}};
+    QTest::newRow("rows") << QJsonDocument(many).toJson() << 3;
+}
+
+void TestServer::prepare()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, invoices);
+    const int loads = edm.count("LoadInvoiceRequest");
+    const int sends = edm.count("SendInvoiceRequest");
+    const Reply r = send("POST", "/api/prepare", body, edmAuth());
+    QCOMPARE(r.status, 200);
+    QCOMPARE(r.headers.value("content-type"), QByteArray("application/xml; charset=utf-8"));
+    QCOMPARE(r.headers.value("access-control-allow-origin"), QByteArray("*"));
+    QVERIFY(!r.headers.contains("server"));
+    QDomDocument doc;
+    QVERIFY2(doc.setContent(r.body, true), r.body.left(300).constData());
+    const QDomNodeList contents = doc.elementsByTagName("CONTENT");
+    QCOMPARE(contents.size(), invoices);
+    const QByteArray ubl = QByteArray::fromBase64(contents.at(0).toElement().text().toLatin1());
+    // A person's name: the last word is the family name.
+    QVERIFY(ubl.contains("<cbc:FirstName>AYŞE YILMAZ &amp; KIZI</cbc:FirstName><cbc:FamilyName>&lt;Kuyum&gt;<"));
+    QVERIFY(ubl.contains(">12000.00<"));
+    // Only built: the buyer registry may be asked, no invoice is sent.
+    QCOMPARE(edm.count("LoadInvoiceRequest"), loads);
+    QCOMPARE(edm.count("SendInvoiceRequest"), sends);
+}
+
+void TestServer::actionRefusals_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("not JSON") << QByteArray("{") << 400 << "InvalidJSON";
+    QTest::newRow("empty array") << QByteArray("[]") << 400 << "InvalidJSON";
+    QTest::newRow("scalar") << QByteArray("5") << 400 << "InvalidJSON";
+    QTest::newRow("unknown action") << QByteArray(R"({"action": "delete"})") << 400 << "UnknownAction";
+    QTest::newRow("cancel with blanks")
+        << QByteArray(R"({"action": "Cancel", "ettn_list": [" ", ""]})") << 400
+        << "ettn_list must contain at least one non-empty value";
+    QTest::newRow("query without list") << QByteArray(R"({"action": "query"})") << 400 << "ettn_list is required";
+    QTest::newRow("send without rows") << QByteArray(R"({"action": "send", "rows": []})") << 400 << "NoRows";
+    QTest::newRow("row that is no object") << QByteArray(R"({"rows": [5]})") << 500 << "RowProcessFailed";
+    QTest::newRow("row without a buyer")
+        << QByteArray(R"({"rows": [{"id": "x", "dt": "2025-11-06", "pc": 100}]})") << 500 << "PrepareXMLFailed";
+    QByteArray tooMany = R"({"rows": [)";
+    for (int i = 0; i < 1001; ++i)
+        tooMany += (i ? ",{}" : "{}");
+    tooMany += "]}";
+    QTest::newRow("more rows than one request may carry") << tooMany << 400 << "TooManyRows";
+}
+
+void TestServer::actionRefusals()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    QCOMPARE(send("POST", "/api/action", body).status, 401);
+    const int before = edm.total();
+    const Reply r = send("POST", "/api/action", body, edmAuth());
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.first().value("error").toString(), error);
+    QCOMPARE(edm.total(), before);
+}
+
+void TestServer::sendDraftsThenIssueAndQuery()
+{
+    const QJsonObject drafts{{"rows", QJsonArray{pricedRow("r1", 10000000146, "AYŞE YILMAZ"),
+                                                 pricedRow("r2", 10000000078, "MEHMET KAYA")}}};
+    Reply r = send("POST", "/api/action", QJsonDocument(drafts).toJson(), edmAuth());
+    QCOMPARE(r.status, 200);
+    QJsonObject answer = r.first();
+    QVERIFY2(answer.value("success").toBool(), qPrintable(edm.refusals.join('\n')));
+    QCOMPARE(answer.value("action").toString(), QString("send"));
+    QCOMPARE(answer.value("row_ids").toArray(), (QJsonArray{"r1", "r2"}));
+    QCOMPARE(answer.value("count").toInt(), 2);
+    QVERIFY(answer.value("response_xml").toString().contains("LoadInvoiceResponse"));
+    QVERIFY(!answer.contains("error_message"));
+    QCOMPARE(edm.count("LoadInvoiceRequest"), 1);
+    QCOMPARE(edm.invoices.size(), 2);
+
+    QJsonArray ettns;
+    for (const FakeEdm::Invoice &invoice : std::as_const(edm.invoices)) {
+        QVERIFY(invoice.draft);
+        ettns.append(invoice.uuid);
+    }
+    r = send("POST", "/api/action", QJsonDocument(QJsonObject{{"action", "SEND_DRAFT"}, {"ettn_list", ettns}}).toJson(),
+             edmAuth());
+    answer = r.first();
+    QVERIFY2(answer.value("success").toBool(), qPrintable(edm.refusals.join('\n')));
+    for (const FakeEdm::Invoice &invoice : std::as_const(edm.invoices))
+        QVERIFY(!invoice.draft);
+
+    r = send("POST", "/api/action",
+             QJsonDocument(QJsonObject{{"action", "query"}, {"ettn_list", QJsonArray{ettns.first()}}}).toJson(),
+             edmAuth());
+    answer = r.first();
+    QVERIFY(answer.value("success").toBool());
+    QCOMPARE(answer.value("status_code").toInt(), 0);
+    QVERIFY(!answer.contains("response_xml"));
+}
+
+void TestServer::integratorFailureIsNoHttpError()
+{
+    edm.fail("LoadInvoiceRequest", FakeSoapService::Failure::ServiceError);
+    const QJsonObject drafts{{"rows", QJsonArray{pricedRow("r9", 10000000146, "AYŞE YILMAZ")}}};
+    Reply r = send("POST", "/api/action", QJsonDocument(drafts).toJson(), edmAuth());
+    edm.clearFailures();
+    QCOMPARE(r.status, 200);
+    QJsonObject answer = r.first();
+    QVERIFY(!answer.value("success").toBool());
+    QVERIFY2(answer.value("error_message").toString().contains(edm.serviceErrorMessage),
+             qPrintable(answer.value("error_message").toString()));
+
+    // An unknown invoice: the query reports the service's error code.
+    r = send("POST", "/api/action",
+             R"({"action": "query", "ettn_list": ["00000000-0000-0000-0000-000000000000"]})", edmAuth());
+    answer = r.first();
+    QCOMPARE(r.status, 200);
+    QVERIFY(!answer.value("success").toBool());
 }
 
 QTEST_GUILESS_MAIN(TestServer)

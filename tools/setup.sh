@@ -30,14 +30,21 @@ done
 
 # Node.js (for the WebSocket client test) ships with the machine image on our
 # build hosts; take Debian's only where none is present.
-command -v node >/dev/null 2>&1 || missing+=(nodejs npm)
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#packages[@]} packages present"
-  exit 0
+else
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The npm WebSocket client of the server tests, pinned by its lock file.
+wsclient="$(dirname "$0")/../tests/server/wsclient"
+if [ ! -d "$wsclient/node_modules/ws" ]; then
+  echo "setup: installing the npm WebSocket client for the tests"
+  (cd "$wsclient" && npm ci --no-audit --no-fund --loglevel=error)
+fi

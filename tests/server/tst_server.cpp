@@ -16,6 +16,8 @@
 #include <QWebSocket>
 #include <QDomDocument>
 #include <QTcpSocket>
+#include <QStandardPaths>
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -102,6 +104,7 @@ private Q_SLOTS:
     void actionRefusals();
     void sendDraftsThenIssueAndQuery();
     void integratorFailureIsNoHttpError();
+    void npmWebSocketClient();
 
 private:
     Reply upload(const QList<QPair<QString, QString>> &files);
@@ -852,6 +855,22 @@ void TestServer::integratorFailureIsNoHttpError()
     answer = r.first();
     QCOMPARE(r.status, 200);
     QVERIFY(!answer.value("success").toBool());
+}
+
+void TestServer::npmWebSocketClient()
+{
+    const QString dir = QStringLiteral(CORVINA_TEST_SOURCE_DIR "/tests/server/wsclient");
+    const QString node = QStandardPaths::findExecutable("node");
+    if (node.isEmpty() || !QFileInfo::exists(dir + "/node_modules/ws/package.json"))
+        QSKIP("node or the npm ws package is missing; tools/setup.sh installs both");
+    QProcess client;
+    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client.start(node, {dir + "/hub.mjs", QStringLiteral("ws://127.0.0.1:%1/").arg(server.port + 100), token});
+    QVERIFY(client.waitForFinished(30000));
+    const QByteArray seen = client.readAllStandardOutput();
+    QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, seen.constData());
+    const QJsonObject result = QJsonDocument::fromJson(seen).object();
+    QCOMPARE(result.value("relayed").toObject(), (QJsonObject{{"filename", "ekstre.csv"}, {"same", true}}));
 }
 
 QTEST_GUILESS_MAIN(TestServer)

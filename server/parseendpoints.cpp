@@ -96,7 +96,10 @@ QHttpServerResponse HttpServer::handleCalcEndpoint(const QHttpServerRequest &req
     const QString date = object.value("date").toString().trimmed();
     if (date.isEmpty())
         return createErrorResponse(400, QStringLiteral("InvalidDate"));
-    const QString name = object.value("name").toString();
+    // Rows keep payer names as the statement reader writes them: upper case, Turkish letters
+    // folded, one byte per letter. Raw UTF-8 would come back garbled from the row's JSON.
+    QString name = object.value("name").toString().simplified();
+    normalizeName(name);
 
     qint64 ident = 0;
     const QJsonValue identValue = object.value("ident");
@@ -118,6 +121,6 @@ QHttpServerResponse HttpServer::handleCalcEndpoint(const QHttpServerRequest &req
     if (!std::isfinite(kurus) || std::fabs(kurus) > 1e15)
         return createErrorResponse(400, QStringLiteral("InvalidAmount"));
 
-    Row row(user, date.toUtf8(), name.toUtf8(), qint64(kurus), ident);
+    Row row(user, date.toUtf8(), name.toLatin1(), qint64(kurus), ident);
     return createJsonResponse(QJsonArray{row.toJO()}, 200);
 }

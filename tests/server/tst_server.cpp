@@ -637,7 +637,8 @@ void TestServer::calc_data()
         << QByteArray(R"({"amount": -2.5, "date": "2024-05-01"})") << 200 << "" << 0LL << 0LL;
     QTest::newRow("kurus rounded") << QByteArray(R"({"amount": 1234.565, "date": "2024-05-01"})") << 200
                                    << "1.234,57" << 0LL << 0LL;
-    QTest::newRow("identity as text") << QByteArray(R"({"amount": 1, "date": "2024-05-01", "ident": "10000000146"})")
+    QTest::newRow("identity as text")
+        << QByteArray(R"({"amount": 1, "date": "2024-05-01", "ident": "10000000146", "name": " Ayşe  Yılmaz"})")
                                       << 200 << "1,00" << 10000000146LL << 0LL;
     QTest::newRow("tax number as a fractional number")
         << QByteArray(R"({"amount": 1, "date": "2024-05-01", "ident": 1234567890.9})") << 200 << "1,00" << 0LL
@@ -679,6 +680,8 @@ void TestServer::calc()
     QCOMPARE(r.first().value("pc").toString(), expect);
     QCOMPARE(r.first().value("nn").toInteger(), nn);
     QCOMPARE(r.first().value("tn").toInteger(), tn);
+    if (body.contains("Ayşe"))
+        QCOMPARE(r.first().value("nl").toArray().first().toArray().at(1).toString(), QString("AYSE YILMAZ"));
 }
 
 void TestServer::requestBounds_data()

@@ -54,7 +54,9 @@ bool Config::updateSession(const QString &token)
     if (!userDb.isValid())
         return false;
     QSqlQuery q(userDb);
-    q.prepare(QStringLiteral("UPDATE sessions SET mtime = CURRENT_TIMESTAMP WHERE sid = ?"));
+    // Within the same second the row already says so; skipping the write spares a disk
+    // sync on every request of a busy client.
+    q.prepare(QStringLiteral("UPDATE sessions SET mtime = CURRENT_TIMESTAMP WHERE sid = ? AND mtime IS NOT CURRENT_TIMESTAMP"));
     q.addBindValue(token);
     if (!q.exec()) {
         qDebug() << "Failed to update session:" << q.lastError().text();

@@ -147,9 +147,8 @@ QHttpServerResponse HttpServer::handleCurrencyEndpoint(const QHttpServerRequest 
         qDebug() << "Gzip compression failed, returning uncompressed data";
         return createJsonResponse(all, 200);
     }
-    QHttpServerResponse response(packed, QHttpServerResponse::StatusCode::Ok);
+    QHttpServerResponse response("application/json; charset=utf-8", packed, QHttpServerResponse::StatusCode::Ok);
     addCorsHeaders(response);
-    response.setHeader("Content-Type", "application/json; charset=utf-8");
     response.addHeader("Content-Encoding", "gzip");
     return response;
 }

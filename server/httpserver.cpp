@@ -138,10 +138,11 @@ void HttpServer::addCorsHeaders(QHttpServerResponse &response)
 
 QHttpServerResponse HttpServer::createJsonResponse(const QJsonArray &array, int status)
 {
-    QHttpServerResponse response(QJsonDocument(array).toJson(QJsonDocument::Compact),
+    // Naming the type up front spares the MIME sniffing of the body, the largest cost of a
+    // small answer.
+    QHttpServerResponse response("application/json; charset=utf-8", QJsonDocument(array).toJson(QJsonDocument::Compact),
                                  QHttpServerResponse::StatusCode(status));
     addCorsHeaders(response);
-    response.setHeader("Content-Type", "application/json; charset=utf-8");
     response.addHeader("Server", "Corvina-Server/1.0");
     const QString date = QLocale::c().toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss"));
     response.addHeader("Date", date.toLatin1() + " GMT");

@@ -73,9 +73,9 @@ QHttpServerResponse HttpServer::handlePrepareEndpoint(const QHttpServerRequest &
         document = user->integration->xml(user->integration->invoiceConfig(dest), infos);
     if (document.isEmpty())
         return createErrorResponse(500, QStringLiteral("PrepareXMLFailed"));
-    QHttpServerResponse response(document.toUtf8(), QHttpServerResponse::StatusCode::Ok);
+    QHttpServerResponse response("application/xml; charset=utf-8", document.toUtf8(),
+                                 QHttpServerResponse::StatusCode::Ok);
     addCorsHeaders(response);
-    response.setHeader("Content-Type", "application/xml; charset=utf-8");
     return response;
 }
 

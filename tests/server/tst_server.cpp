@@ -2,6 +2,7 @@
 // WebSocket clients on 127.0.0.1.
 #include "common/servertree.h"
 #include "fakes/fakeedm.h"
+#include "fakes/fakeexchange.h"
 
 #include <QDate>
 #include <QDirIterator>
@@ -34,6 +35,12 @@ struct Reply
 QByteArray b64url(const QString &text)
 {
     return text.toUtf8().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+// The one recent day the fake exchange has gold prices for.
+QByteArray pricedDay()
+{
+    return QDate::currentDate().addDays(-12).toString(Qt::ISODate).toLatin1();
 }
 
 // A WebSocket client that keeps what it receives.
@@ -105,6 +112,7 @@ private Q_SLOTS:
     void sendDraftsThenIssueAndQuery();
     void integratorFailureIsNoHttpError();
     void npmWebSocketClient();
+    void wholeChain();
 
 private:
     Reply upload(const QList<QPair<QString, QString>> &files);
@@ -116,6 +124,7 @@ private:
 
     ServerTree server;
     FakeEdm edm;
+    FakeExchange exchange;
     QNetworkAccessManager nam;
     QString token;      // session of "kuyumcu"
     QString edmToken;   // session of the EDM test account, served by the fake
@@ -124,7 +133,13 @@ private:
 void TestServer::initTestCase()
 {
     QVERIFY(edm.listen());
-    QVERIFY(server.setParams({{"edm", "testhost", edm.hostAndPort()}}));
+    // The exchange has prices for one recent day only; the server's back-fill meets it too.
+    exchange.setBulletin(pricedDay(), FakeResponse::ok(FakeExchange::textBulletin("2.345.678,90", "2.300.000,00",
+                                                                                  "2.400.000,00", "2.350.000,00")));
+    QVERIFY(exchange.listen());
+    QVERIFY(server.setParams({{"edm", "testhost", edm.hostAndPort()},
+                              {"exchange", "host", exchange.hostAndPort()},
+                              {"exchange", "livehost", exchange.hostAndPort()}}));
     QVERIFY(server.start());
     token = login("kuyumcu", "gizli+/=şifre");
     QCOMPARE(token.size(), 47);
@@ -874,6 +889,79 @@ void TestServer::npmWebSocketClient()
     QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, seen.constData());
     const QJsonObject result = QJsonDocument::fromJson(seen).object();
     QCOMPARE(result.value("relayed").toObject(), (QJsonObject{{"filename", "ekstre.csv"}, {"same", true}}));
+}
+
+namespace {
+
+// "12.000,00" or "2,08" as the row JSON prints them, back to hundredths.
+qint64 hundredths(const QJsonValue &value)
+{
+    QString text = value.toString();
+    text.remove(QLatin1Char('.'));
+    text.remove(QLatin1Char(','));
+    return text.toLongLong();
+}
+
+} // namespace
+
+void TestServer::wholeChain()
+{
+    // A day the exchange has prices for; a client asks for it before pricing on it.
+    const QByteArray day = pricedDay();
+    QCOMPARE(send("GET", "/api/currency?date=" + day).status, 200);
+
+    // A statement of the account, then one payment the jeweller types by hand.
+    QVERIFY(!upload({{"f", example("kuveytturk_hesap_ekstresi.html")}}).array().isEmpty());
+    const QJsonObject payment{{"amount", 12000}, {"date", QString::fromLatin1(day)}, {"name", "Ayşe Yılmaz"},
+                              {"ident", "10000000146"}};
+    Reply priced;
+    QJsonObject split;
+    const auto splitByTheGram = [&] {
+        priced = send("POST", "/api/calc", QJsonDocument(payment).toJson(), edmAuth());
+        for (const QJsonValue &candidate : priced.first().value("cl").toArray()) {
+            if (candidate.toObject().value("ct").toInt() == 1) {
+                split = candidate.toObject();
+                return true;
+            }
+        }
+        return false;
+    };
+    QVERIFY2(QTest::qWaitFor(splitByTheGram, 10000), priced.body.constData());
+
+    // The client turns the chosen split into an invoice row.
+    QJsonObject row{{"id", "ayse-1"}, {"dt", QString::fromLatin1(day)}, {"nn", 10000000146LL}, {"tn", 0},
+                    {"name", priced.first().value("nl").toArray().first().toArray().at(1)},
+                    {"ct", 1}, {"description", "bilezik"}};
+    for (const char *key : {"at", "pc", "pp", "rt", "pr", "lp", "lt", "lu", "np"})
+        row.insert(key, hundredths(split.value(key)));
+    QCOMPARE(row.value("pc").toInteger(), 1200000);
+    QCOMPARE(row.value("pp").toInteger() + row.value("lp").toInteger() + row.value("lt").toInteger(), 1200000);
+
+    const Reply prepared = send("POST", "/api/prepare", QJsonDocument(row).toJson(), edmAuth());
+    QCOMPARE(prepared.status, 200);
+    QVERIFY(prepared.body.contains("CONTENT"));
+
+    const int before = edm.invoices.size();
+    Reply r = send("POST", "/api/action", QJsonDocument(QJsonObject{{"rows", QJsonArray{row}}}).toJson(), edmAuth());
+    QVERIFY2(r.first().value("success").toBool(), qPrintable(edm.refusals.join('\n')));
+    QCOMPARE(edm.invoices.size(), before + 1);
+    QString ettn;
+    for (const FakeEdm::Invoice &invoice : std::as_const(edm.invoices)) {
+        if (QString::fromUtf8(invoice.document).contains(QLatin1String("AYSE")) && invoice.draft
+            && invoice.document.contains(day))
+            ettn = invoice.uuid;
+    }
+    QVERIFY(!ettn.isEmpty());
+
+    r = send("POST", "/api/action",
+             QJsonDocument(QJsonObject{{"action", "query"}, {"ettn_list", QJsonArray{ettn}}}).toJson(), edmAuth());
+    QVERIFY(r.first().value("success").toBool());
+    QVERIFY(r.first().value("message").toString().contains("LOAD - SUCCEED"));
+
+    r = send("POST", "/api/action",
+             QJsonDocument(QJsonObject{{"action", "cancel"}, {"ettn_list", QJsonArray{ettn}}}).toJson(), edmAuth());
+    QVERIFY2(r.first().value("success").toBool(), r.body.constData());
+    QVERIFY(!edm.invoices.contains(ettn) || !edm.invoices.value(ettn).draft || edm.count("CancelInvoiceRequest") > 0);
 }
 
 QTEST_GUILESS_MAIN(TestServer)

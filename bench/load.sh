@@ -76,13 +76,15 @@ export TOKEN
 malformed() {
   local until=$1
   while [ "$(date +%s)" -lt "$until" ]; do
-    for kind in json deep huge chunked garbage; do
+    for kind in json deep huge chunked multipart token garbage; do
       local status
       case $kind in
         json)    status=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: $TOKEN" -d '{"amount":' "http://127.0.0.1:$PORT/api/calc") ;;
         deep)    status=$(python3 -c 'print("["*5000)' | curl -s -o /dev/null -w '%{http_code}' -H "Authorization: $TOKEN" --data-binary @- "http://127.0.0.1:$PORT/api/action") ;;
         huge)    status=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: $TOKEN" -H 'Content-Length: 900000000' -d 'x' "http://127.0.0.1:$PORT/api/parse" 2>/dev/null || true) ;;
         chunked) status=$(curl -s -o /dev/null -w '%{http_code}' -H 'Transfer-Encoding: chunked' -d '{}' "http://127.0.0.1:$PORT/api/calc") ;;
+        multipart) status=$(curl -s -o /dev/null -w '%{http_code}' -H "Authorization: $TOKEN" -H 'Content-Type: multipart/form-data; boundary=xx' --data-binary $'--xx\r\nContent-Disposition: form-data; name="f"; filename="a.xlsx"\r\n\r\nPK\x03\x04broken' "http://127.0.0.1:$PORT/api/parse") ;;
+        token)   status=$(curl -s -o /dev/null -w '%{http_code}' -H 'Authorization: Bearer not-a-session' -d '{"amount": 1, "date": "2025-11-06"}' "http://127.0.0.1:$PORT/api/calc") ;;
         garbage) status=$( (exec 3<>"/dev/tcp/127.0.0.1/$PORT"; head -c 4096 /dev/urandom >&3; timeout 2 head -c 12 <&3 | cut -d' ' -f2; exec 3>&-) 2>/dev/null || true) ;;
       esac
       [ -z "$status" ] || [ "$status" = 000 ] && status=closed
@@ -118,7 +120,8 @@ malformed $(( $(date +%s) + seconds )) >"$tree/malformed.2" &
 bad2=$!
 calc=$(run_wrk "POST /api/calc" "http://127.0.0.1:$PORT/api/calc" bench/calc.lua)
 wait "$bad2"
-ws=$(node bench/wsload.mjs "ws://127.0.0.1:$((PORT + 100))/" "$TOKEN" "$WS_CLIENTS" "$WS_UPLOADS" "$WS_BYTES" || true)
+ws=$(node bench/wsload.mjs "ws://127.0.0.1:$((PORT + 100))/" "$TOKEN" "$WS_CLIENTS" "$WS_UPLOADS" "$WS_BYTES" 2 || true)
+stored=$(find "$tree/data/files" -type f -name 'ekstre_*' 2>/dev/null | wc -l)
 alive=$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$PORT/api/integrations")
 
 hello_rps=$(cut -d'|' -f2 <<<"$hello")
@@ -134,6 +137,7 @@ echo
 echo "Malformed requests sent alongside the load (kind, answer, count):"
 cat "$tree/malformed.1" "$tree/malformed.2" | sort | uniq -c | awk '{ printf "  %s %s x%s\n", $2, $3, $1 }'
 
-echo "WebSocket: $ws"
+echo "WebSocket ($WS_CLIENTS clients x $WS_UPLOADS uploads of $WS_BYTES bytes, 2 misbehaving clients alongside): $ws"
+echo "Uploads stored in the user's folder: $stored of $((WS_CLIENTS * WS_UPLOADS))"
 echo "Server after the load: HTTP $alive"
-[ "$alive" = 200 ]
+[ "$alive" = 200 ] && [ "$stored" = $((WS_CLIENTS * WS_UPLOADS)) ]

@@ -9,8 +9,9 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 const require = createRequire(path.join(here, '../tests/server/wsclient/package.json'));
 const WebSocket = require('ws');
 
-const [url, token, clientsArg, uploadsArg, sizeArg] = process.argv.slice(2);
+const [url, token, clientsArg, uploadsArg, sizeArg, saboteursArg] = process.argv.slice(2);
 const clients = Number(clientsArg), uploads = Number(uploadsArg), size = Number(sizeArg);
+const saboteurs = Number(saboteursArg ?? 0);
 const payload = Buffer.alloc(size, 'Tarih;Açıklama;Tutar\n01.11.2025;GELEN FAST;1.500,00\n').toString('base64');
 
 function connect(kind) {
@@ -25,6 +26,29 @@ const deadline = setTimeout(() => { console.log(JSON.stringify({ error: 'timeout
 const desktop = await connect('desktop');
 let relayed = 0;
 desktop.on('message', () => { relayed += 1; });
+
+// Clients misbehaving beside the others: binary frames, JSON that is no message, uploads
+// without files, a wrong token, and connections dropped mid-message.
+let sabotage = 0;
+let sabotaging = true;
+async function saboteur(n) {
+  while (sabotaging) {
+    try {
+      const kind = sabotage++ % 4;
+      if (kind === 3) {
+        const ws = new WebSocket(`${url}?token=wrong-${n}&client=web`);
+        await new Promise((r) => { ws.once('close', r); ws.once('error', r); });
+        continue;
+      }
+      const ws = await connect('web');
+      if (kind === 0) ws.send(Buffer.from([0, 1, 2, 255, 254]));
+      if (kind === 1) ws.send('{"type": "upload", "files": [{"filename": 5}');
+      if (kind === 2) ws.send(JSON.stringify({ type: 'upload', destination: 'desktop', files: [] }));
+      ws.terminate();   // no close handshake
+    } catch (e) { /* refused connections count as sabotage too */ }
+  }
+}
+const saboteurRuns = Array.from({ length: saboteurs }, (_, n) => saboteur(n));
 
 const started = process.hrtime.bigint();
 const latencies = [];
@@ -42,6 +66,8 @@ await Promise.all(Array.from({ length: clients }, async (_, c) => {
   ws.close();
 }));
 const seconds = Number(process.hrtime.bigint() - started) / 1e9;
+sabotaging = false;
+await Promise.all(saboteurRuns);
 const waitUntil = Date.now() + 10000;
 while (relayed < acked && Date.now() < waitUntil) await new Promise((r) => setTimeout(r, 20));
 desktop.close();
@@ -49,7 +75,8 @@ clearTimeout(deadline);
 
 latencies.sort((a, b) => a - b);
 const pct = (p) => latencies[Math.min(latencies.length - 1, Math.floor(p * latencies.length))].toFixed(1);
-console.log(JSON.stringify({ clients, uploads, bytes: size, acked, refused, relayed,
+console.log(JSON.stringify({ clients, uploads, bytes: size, sent: clients * uploads, acked, refused, relayed,
+  sabotage,
   seconds: seconds.toFixed(2), uploadsPerSecond: (acked / seconds).toFixed(1),
   p50ms: pct(0.5), p90ms: pct(0.9), p99ms: pct(0.99) }));
 process.exit(acked === clients * uploads && relayed === acked ? 0 : 1);

@@ -11,24 +11,6 @@
 
 namespace {
 
-// The request object of a JSON body: an object, or the first element of a non-empty array.
-bool requestObject(const QByteArray &body, QJsonObject *object)
-{
-    QString errorWord;
-    const QJsonDocument doc = RequestLimits::parseJson(body, &errorWord);
-    if (!errorWord.isEmpty())
-        return false;
-    if (doc.isObject()) {
-        *object = doc.object();
-        return true;
-    }
-    if (doc.isArray() && !doc.array().isEmpty() && doc.array().first().isObject()) {
-        *object = doc.array().first().toObject();
-        return true;
-    }
-    return false;
-}
-
 QString decodePassword(const QString &base64url)
 {
     return QString::fromUtf8(QByteArray::fromBase64(base64url.toLatin1(), QByteArray::Base64UrlEncoding));
@@ -113,7 +95,10 @@ QHttpServerResponse HttpServer::handleSaveSettingsEndpoint(const QHttpServerRequ
     if (!user)
         return createErrorResponse(401, QStringLiteral("InvalidToken"));
     QJsonObject object;
-    if (!requestObject(request.body(), &object) || object.isEmpty())
+    const QString errorWord = RequestLimits::requestObject(request.body(), &object);
+    if (!errorWord.isEmpty())
+        return createErrorResponse(400, errorWord);
+    if (object.isEmpty())
         return createErrorResponse(400, QStringLiteral("InvalidJSON"));
     if (!saveSettings(user, object))
         return createErrorResponse(500, QStringLiteral("SaveSettingsFailed"));

@@ -11,25 +11,6 @@
 
 namespace {
 
-// The request object of an invoice call: an object, or the first element of a non-empty
-// array. Returns the error word, empty when the object is usable.
-QString invoiceRequestObject(const QByteArray &body, QJsonObject *object)
-{
-    QString errorWord;
-    const QJsonDocument doc = RequestLimits::parseJson(body, &errorWord);
-    if (!errorWord.isEmpty())
-        return errorWord;
-    if (doc.isObject()) {
-        *object = doc.object();
-        return QString();
-    }
-    if (doc.isArray() && !doc.array().isEmpty()) {
-        *object = doc.array().first().toObject();
-        return QString();
-    }
-    return QStringLiteral("InvalidJSON");
-}
-
 InvoiceDest destinationOf(const QJsonObject &object)
 {
     return object.value("destination").toString().toLower() == QLatin1String("final") ? InvoiceDest::Final
@@ -52,7 +33,7 @@ QHttpServerResponse HttpServer::handlePrepareEndpoint(const QHttpServerRequest &
     if (!user)
         return createErrorResponse(401, QStringLiteral("InvalidToken"));
     QJsonObject object;
-    const QString errorWord = invoiceRequestObject(request.body(), &object);
+    const QString errorWord = RequestLimits::requestObject(request.body(), &object);
     if (!errorWord.isEmpty())
         return createErrorResponse(400, errorWord);
     const InvoiceDest dest = destinationOf(object);
@@ -85,7 +66,7 @@ QHttpServerResponse HttpServer::handleActionEndpoint(const QHttpServerRequest &r
     if (!user)
         return createErrorResponse(401, QStringLiteral("InvalidToken"));
     QJsonObject object;
-    const QString errorWord = invoiceRequestObject(request.body(), &object);
+    const QString errorWord = RequestLimits::requestObject(request.body(), &object);
     if (!errorWord.isEmpty())
         return createErrorResponse(400, errorWord);
 

@@ -69,6 +69,23 @@ QJsonDocument parseJson(const QByteArray &body, QString *errorWord)
     return doc;
 }
 
+QString requestObject(const QByteArray &body, QJsonObject *object)
+{
+    QString errorWord;
+    const QJsonDocument doc = parseJson(body, &errorWord);
+    if (!errorWord.isEmpty())
+        return errorWord;
+    if (doc.isObject()) {
+        *object = doc.object();
+        return QString();
+    }
+    if (doc.isArray() && !doc.array().isEmpty()) {
+        *object = doc.array().first().toObject();
+        return QString();
+    }
+    return QStringLiteral("InvalidJSON");
+}
+
 } // namespace RequestLimits
 
 namespace {

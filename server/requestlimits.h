@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QTcpServer>
 
@@ -30,6 +31,10 @@ qint64 bodyLimit(const QByteArray &path);
 // values give a null document and the error word ("JSONTooDeep", "JSONTooLarge"); a body
 // that is no JSON gives "InvalidJSON".
 QJsonDocument parseJson(const QByteArray &body, QString *errorWord);
+
+// The request object of a JSON body: an object, or the first element of a non-empty array.
+// Returns the error word ("InvalidJSON" for anything else), empty when the object is usable.
+QString requestObject(const QByteArray &body, QJsonObject *object);
 } // namespace RequestLimits
 
 // A listening socket whose connections are watched for oversized requests: a request that

@@ -132,4 +132,85 @@ bool isDateFormatCode(std::string_view code)
     return false;
 }
 
+bool isBuiltinDecimalFormat(std::size_t id)
+{
+    // 0.00, #,##0.00, 0.00% and the currency, bracketed and accounting
+    // forms with decimals. 11 and 48 are scientific: a long identity number
+    // may wear them.
+    switch (id) {
+    case 2:
+    case 4:
+    case 7:
+    case 8:
+    case 10:
+    case 39:
+    case 40:
+    case 43:
+    case 44:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isDecimalFormatCode(std::string_view code)
+{
+    bool decimals = false;
+    bool inQuote = false;
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (inQuote) {
+            if (c == '"')
+                inQuote = false;
+            continue;
+        }
+        switch (c) {
+        case '"':
+            inQuote = true;
+            break;
+        case '\\':
+        case '_':
+        case '*':
+            ++i;
+            break;
+        case '[': {
+            const std::size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos)
+                return false;
+            i = close;
+            break;
+        }
+        case ';':
+            return decimals;
+        case '.':
+            // "#,##0.##" hides the decimals of a whole amount but still marks
+            // the column as money.
+            if (i + 1 < code.size() && (code[i + 1] == '0' || code[i + 1] == '#' || code[i + 1] == '?'))
+                decimals = true;
+            break;
+        case 'E':
+        case 'e':
+            if (i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-'))
+                return false;
+            break;
+        default:
+            break;
+        }
+    }
+    return decimals;
+}
+
+std::string decimalNumberText(double value)
+{
+    std::string text = numberText(value);
+    if (text.empty() || !std::isfinite(value))
+        return text;
+    const std::size_t dot = text.find('.');
+    if (dot == std::string::npos)
+        text += ".00";
+    else if (text.size() - dot - 1 < 2)
+        text.append(2 - (text.size() - dot - 1), '0');
+    return text;
+}
+
 } // namespace corvina::tableparser

@@ -44,5 +44,13 @@ std::string civilDateText(long long year, unsigned month, unsigned day);
 // True for a number format whose first section shows a date or a time.
 bool isDateFormatCode(std::string_view code);
 bool isBuiltinDateFormat(std::size_t id);
+// True for a number format whose first section shows decimal places
+// ("#,##0.00", "#,##0.##"); scientific formats do not count.
+bool isDecimalFormatCode(std::string_view code);
+bool isBuiltinDecimalFormat(std::size_t id);
+// A number shown with decimal places: at least two of them, more when the
+// value has them (1500 -> "1500.00", 1.304417 -> "1.304417"). A whole amount
+// written "1500" would not read as money further on.
+std::string decimalNumberText(double value);
 
 } // namespace corvina::tableparser

@@ -15,11 +15,13 @@
 #include <freexl.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <fcntl.h>
 #include <pthread.h>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -93,13 +95,16 @@ private:
     const void *m_handle = nullptr;
 };
 
+struct NumberCell {
+    unsigned int row;
+    unsigned short col;
+    double value;
+};
+
+// Text of a non-numeric cell.
 std::string cellText(const FreeXL_CellValue &value)
 {
     switch (value.type) {
-    case FREEXL_CELL_INT:
-        return std::to_string(value.value.int_value);
-    case FREEXL_CELL_DOUBLE:
-        return numberText(value.value.double_value);
     case FREEXL_CELL_TEXT:
     case FREEXL_CELL_SST_TEXT:
     case FREEXL_CELL_TIME:
@@ -148,6 +153,8 @@ void readWorkbook(std::string_view bytes, Rows &rows)
         if (std::uint64_t{rowCount} * colCount > std::uint64_t{65536} * 256)
             continue;
         SheetGrid grid;
+        std::vector<NumberCell> numbers;
+        std::set<unsigned short> fractionalColumns;
         for (unsigned int r = 0; r < rowCount; ++r) {
             for (unsigned short c = 0; c < colCount; ++c) {
                 FreeXL_CellValue value;
@@ -155,8 +162,24 @@ void readWorkbook(std::string_view bytes, Rows &rows)
                     continue;
                 if (value.type == FREEXL_CELL_NULL)
                     continue;
+                if (value.type == FREEXL_CELL_INT || value.type == FREEXL_CELL_DOUBLE) {
+                    const double number = value.type == FREEXL_CELL_INT ? double(value.value.int_value)
+                                                                         : value.value.double_value;
+                    if (std::isfinite(number) && number != std::trunc(number))
+                        fractionalColumns.insert(c);
+                    numbers.push_back({r, c, number});
+                    continue;
+                }
                 grid.add(cellKey(r, c), cellText(value));
             }
+        }
+        // FreeXL does not tell the number format, so a column is judged by
+        // its values: one that holds fractional numbers holds money, and its
+        // whole amounts get their decimals back. Other columns (references,
+        // identity numbers, counts) keep plain digits.
+        for (const NumberCell &cell : numbers) {
+            const bool money = fractionalColumns.count(cell.col) != 0 && cell.value == std::trunc(cell.value);
+            grid.add(cellKey(cell.row, cell.col), money ? decimalNumberText(cell.value) : numberText(cell.value));
         }
         grid.appendTo(rows);
     }

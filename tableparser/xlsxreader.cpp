@@ -425,9 +425,13 @@ std::vector<std::string> readSharedStrings(const Package &package, const std::st
     return strings; // a damaged tail keeps the strings read so far
 }
 
-class DateStyles
+// What the number format of each cell style (cellXfs entry) says about the
+// value: a date, a decimal quantity (money), or nothing special.
+class NumberStyles
 {
 public:
+    enum Kind : unsigned char { Plain, Date, Decimal };
+
     void read(const Package &package, const std::string &part)
     {
         std::vector<unsigned char> data;
@@ -451,14 +455,21 @@ public:
                 xfFormats.push_back(number(xml.attribute("numFmtId")).value_or(0));
             }
         }
-        m_isDate.reserve(xfFormats.size());
+        m_kinds.reserve(xfFormats.size());
         for (const std::size_t id : xfFormats) {
             const auto code = codes.find(id);
-            m_isDate.push_back(code != codes.end() ? isDateFormatCode(code->second) : isBuiltinDateFormat(id));
+            if (code != codes.end())
+                m_kinds.push_back(isDateFormatCode(code->second)      ? Date
+                                  : isDecimalFormatCode(code->second) ? Decimal
+                                                                      : Plain);
+            else
+                m_kinds.push_back(isBuiltinDateFormat(id)      ? Date
+                                  : isBuiltinDecimalFormat(id) ? Decimal
+                                                               : Plain);
         }
     }
 
-    bool isDate(std::size_t xf) const { return xf < m_isDate.size() && m_isDate[xf]; }
+    Kind kind(std::size_t xf) const { return xf < m_kinds.size() ? m_kinds[xf] : Plain; }
 
     static std::optional<std::size_t> number(const std::optional<std::string> &text)
     {
@@ -472,7 +483,7 @@ public:
     }
 
 private:
-    std::vector<bool> m_isDate;
+    std::vector<Kind> m_kinds;
 };
 
 // "B12" -> column 1 and row 11; false for anything else.
@@ -504,7 +515,7 @@ bool parseCellReference(std::string_view ref, std::int64_t &row, std::int64_t &c
 
 struct SheetContext {
     const std::vector<std::string> &sharedStrings;
-    const DateStyles &styles;
+    const NumberStyles &styles;
     bool date1904;
 };
 
@@ -515,8 +526,16 @@ std::string numberCellText(std::string_view raw, const std::optional<std::size_t
     const auto res = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
     if (res.ec != std::errc() || res.ptr != trimmed.data() + trimmed.size())
         return std::string(raw); // not a number after all: keep what was written
-    if (xf && ctx.styles.isDate(*xf))
+    switch (xf ? ctx.styles.kind(*xf) : NumberStyles::Plain) {
+    case NumberStyles::Date:
         return serialDateText(value, ctx.date1904);
+    case NumberStyles::Decimal:
+        return decimalNumberText(value);
+    case NumberStyles::Plain:
+        break;
+    }
+    // General and whole-number formats: identity, reference and receipt
+    // numbers live here and must keep their plain digits.
     return numberText(value);
 }
 
@@ -525,7 +544,7 @@ std::string numberCellText(std::string_view raw, const std::optional<std::size_t
 bool readCell(XmlPart &xml, const SheetContext &ctx, std::string &text)
 {
     const std::string type = xml.attribute("t").value_or("n");
-    const auto xf = DateStyles::number(xml.attribute("s"));
+    const auto xf = NumberStyles::number(xml.attribute("s"));
     std::optional<std::string> v;
     std::optional<std::string> inlineText;
     if (!xml.isEmptyElement()) {
@@ -563,7 +582,7 @@ bool readCell(XmlPart &xml, const SheetContext &ctx, std::string &text)
     if (!v)
         return false;
     if (type == "s") {
-        const auto index = DateStyles::number(std::string(trimUnicode(*v)));
+        const auto index = NumberStyles::number(std::string(trimUnicode(*v)));
         if (!index || *index >= ctx.sharedStrings.size())
             return false;
         text = ctx.sharedStrings[*index];
@@ -602,7 +621,7 @@ bool readSheet(const Package &package, const std::string &part, const SheetConte
             inSheetData = !xml.isEmptyElement();
         } else if (inSheetData && name == "row") {
             // Without "r" a row follows the previous one.
-            const auto r = DateStyles::number(xml.attribute("r"));
+            const auto r = NumberStyles::number(xml.attribute("r"));
             row = (r && *r >= 1 && *r <= 1048576) ? static_cast<std::int64_t>(*r) - 1 : row + 1;
             col = -1;
         } else if (inSheetData && name == "c") {
@@ -644,7 +663,7 @@ void readXlsx(std::string_view bytes, Rows &rows)
         return; // an OpenDocument file or any other ZIP lands here
 
     const std::vector<std::string> sharedStrings = readSharedStrings(*package, info.sharedStringsPart);
-    DateStyles styles;
+    NumberStyles styles;
     styles.read(*package, info.stylesPart);
     const SheetContext ctx{sharedStrings, styles, info.date1904};
 

@@ -214,14 +214,15 @@ void TstTableParser::workbooks_data()
     QTest::addColumn<Rows>("expected");
 
     // openpyxl: dates, a date-time late in the day, whole and fractional
-    // numbers, a grouped number format that is no date, booleans, an error
-    // cell, empty rows, and sheets whose used range starts further right.
+    // numbers in the General format, a money format with optional decimals
+    // (a number, no date), booleans, an error cell, empty rows, and sheets
+    // whose used range starts further right.
     QTest::newRow("xlsx, three sheets in order") << "three_sheets.xlsx"
         << Rows{{"Tarih", "Açıklama", "İşlem Tutarı", "Onay"},
                 {"2024-03-05", "GELEN FAST - Gizem Erkoç - aidat", "1500", "true"},
                 {"2024-03-06", "Gönd: SELİN AYDOĞAN", "1500.5", "false"},
                 {"", "BLOKE BAKİYESİ", "-417.85", ""},
-                {"2024-03-06", "", "12340", "#N/A"},
+                {"2024-03-06", "", "12340.00", "#N/A"},
                 {"ikinci", "2"},
                 {"üçüncü"}};
     QTest::newRow("xlsx, 1904 date system") << "date1904.xlsx" << Rows{{"2024-03-05", "1904"}};
@@ -230,13 +231,35 @@ void TstTableParser::workbooks_data()
                 {"Tarih", "Fiş No", "Açıklama", "İşlem Tutarı"},
                 {"14.10.2025", "F04321", "Gönd: SELİN AYDOĞAN kira 0064-Türkiye İş Bankası A.Ş. FAST işlemi", "12340"},
                 {"SATIŞ IADE UYEISYERI:é(5)", "", "", ""}};
+    // The amount column holds fractions, so its whole 1500 is money too.
     QTest::newRow("xls, three sheets in order") << "sheets.xls"
         << Rows{{"Tarih", "Açıklama", "İşlem Tutarı"},
-                {"2024-03-05", "GELEN HAVALE -BURCU ERENLER -kira mayıs", "1500"},
+                {"2024-03-05", "GELEN HAVALE -BURCU ERENLER -kira mayıs", "1500.00"},
                 {"2024-03-06", "ığüşöç İĞÜŞÖÇ", "1500.5"},
                 {"", "", "-417.85"},
                 {"ikinci sayfa"},
                 {"üçüncü sayfa"}};
+    // A whole amount must still read as money, while references, receipt and
+    // identity numbers keep their plain digits. XLSX: the cell's number format
+    // decides (decimal places, even optional ones, mark money; General, "0",
+    // "#,##0", literals and scientific formats do not).
+    QTest::newRow("xlsx, number formats of amounts and identifiers") << "number_formats.xlsx"
+        << Rows{{"Tarih", "Fiş No", "Açıklama", "İşlem Tutarı", "Bakiye", "Referans No"},
+                {"14.10.2025", "F04321", "Gönd: SELİN AYDOĞAN kira", "1500.00", "12340.00", "123456789012"},
+                {"13.10.2025", "7001234", "GELEN FAST - Gizem Erkoç - TCKN 10000000146", "-417.85", "10840.00",
+                 "10000000146"},
+                {"12.10.2025", "42", "NEMA FON SATIŞ - FİYAT", "2500.00", "1.304417", "12345678901"},
+                {"2025-10-11", "F04322", "GELEN HAVALE -BURCU ERENLER -", "750.00", "1500.50", "1500"}};
+    // XLS: FreeXL gives no formats, so a column with fractional numbers on
+    // the same sheet marks money; whole-only columns (references, identity
+    // numbers, the summary sheet's total) keep their digits.
+    QTest::newRow("xls, amount columns judged by their values") << "number_columns.xls"
+        << Rows{{"Tarih", "Saat", "Referans No", "Açıklama", "İşlem Tutarı", "Bakiye", "Müşteri No"},
+                {"01/10/2025", "09:15:02", "123456789012", "GELEN FAST - Gizem Erkoç - aidat", "1500.00", "10000.00",
+                 "10000000146"},
+                {"02/10/2025", "11:40:51", "123456789013", "GİDEN FAST - Kemal Yurtsever", "-417.85", "9582.15", ""},
+                {"03/10/2025", "", "123456789014", "GELEN HAVALE -BURCU ERENLER -kira", "7500.00", "17082.15", ""},
+                {"Toplam Alacak", "9000"}};
     QTest::newRow("OpenDocument is a ZIP but no workbook") << "spreadsheet.ods" << Rows{};
 }
 

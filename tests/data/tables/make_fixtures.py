@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """Writes the workbook fixtures of the table reader tests.
 
-Run from anywhere: python3 make_fixtures.py. Needs python3-openpyxl,
-python3-xlwt and LibreOffice (soffice). The outputs are committed so the
-tests need none of these.
+Run from anywhere: /usr/bin/python3 make_fixtures.py [NAME ...]. Without
+names it writes every fixture; with names (file names such as
+number_formats.xlsx) only those. Needs python3-openpyxl, python3-xlwt and
+LibreOffice (soffice). The outputs are committed so the tests need none of
+these.
 """
 import datetime
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import zipfile
 
@@ -141,12 +144,79 @@ def spreadsheet_ods(source):
         shutil.copyfile(produced, out("spreadsheet.ods"))
 
 
+def number_formats_xlsx():
+    """Amounts and identifiers as numeric cells, each wearing the number format a
+    statement exporter gives it: decimal formats (built-in and custom, with
+    optional decimals as in "#,##0.##") on money, General, "0", "#,##0", a
+    literal, and a scientific format on references and identity numbers."""
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Hesap Hareketleri"
+    ws.append(["Tarih", "Fiş No", "Açıklama", "İşlem Tutarı", "Bakiye", "Referans No"])
+
+    def row(r, values, formats):
+        for c, (v, f) in enumerate(zip(values, formats), 1):
+            cell = ws.cell(row=r, column=c, value=v)
+            if f:
+                cell.number_format = f
+
+    row(2, ["14.10.2025", "F04321", "Gönd: SELİN AYDOĞAN kira", 1500, 12340, 123456789012],
+        [None, None, None, "#,##0.##", "#,##0.00", None])
+    row(3, ["13.10.2025", 7001234, "GELEN FAST - Gizem Erkoç - TCKN 10000000146", -417.85, 10840, 10000000146],
+        [None, "0", None, "#,##0.##", "0.00", "General"])
+    row(4, ["12.10.2025", 42, "NEMA FON SATIŞ - FİYAT", 2500, 1.304417, 12345678901],
+        [None, '"No." 0', None, '#,##0.00 "TL"', "0.00", "0.00E+00"])
+    row(5, [datetime.date(2025, 10, 11), "F04322", "GELEN HAVALE -BURCU ERENLER -", 750, 1500.5, 1500],
+        ["dd.mm.yyyy", None, None, "[$-41F]#,##0.00;[Red]-#,##0.00", "#,##0.00", "#,##0"])
+    wb.save(out("number_formats.xlsx"))
+
+
+def number_columns_xls():
+    """A legacy workbook shaped like a bank's XLS export: amounts and balances
+    as numbers in a two-decimal format (whole lira stored as whole numbers,
+    which xlwt writes as integer RK records), 12-digit references and an
+    identity number as whole numbers; a second sheet whose amount column holds
+    only whole numbers."""
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Hesap Hareketleri")
+    money = xlwt.easyxf(num_format_str="#,##0.00")
+    for c, h in enumerate(["Tarih", "Saat", "Referans No", "Açıklama", "İşlem Tutarı", "Bakiye", "Müşteri No"]):
+        ws.write(0, c, h)
+    rows = [
+        ("01/10/2025", "09:15:02", 123456789012.0, "GELEN FAST - Gizem Erkoç - aidat", 1500.0, 10000.0, 10000000146.0),
+        ("02/10/2025", "11:40:51", 123456789013.0, "GİDEN FAST - Kemal Yurtsever", -417.85, 9582.15, None),
+        ("03/10/2025", " ", 123456789014.0, "GELEN HAVALE -BURCU ERENLER -kira", 7500, 17082.15, None),
+    ]
+    for r, values in enumerate(rows, 1):
+        for c, v in enumerate(values):
+            if v is None:
+                continue
+            if c in (4, 5):
+                ws.write(r, c, v, money)
+            else:
+                ws.write(r, c, v)
+    ws2 = wb.add_sheet("Özet")
+    ws2.write(0, 3, "Toplam Alacak")
+    ws2.write(0, 4, 9000.0, money)
+    wb.save(out("number_columns.xls"))
+
+
 def main():
+    only = set(sys.argv[1:])
+    if only:
+        writers = {"number_formats.xlsx": number_formats_xlsx, "number_columns.xls": number_columns_xls,
+                   "date1904.xlsx": date1904_xlsx, "exporter_style.xlsx": exporter_style_xlsx,
+                   "sheets.xls": sheets_xls}
+        for name in sorted(only):
+            writers[name]()
+        return
     source = three_sheets_xlsx()
     date1904_xlsx()
     exporter_style_xlsx()
     sheets_xls()
     spreadsheet_ods(source)
+    number_formats_xlsx()
+    number_columns_xls()
 
 
 if __name__ == "__main__":

@@ -419,6 +419,10 @@ def non_excel_writer(src, dst):
             text = v.text if v is not None else None
             if c.get("t") == "s":
                 text = shared[int(text)]
+            elif c.get("t") == "inlineStr":
+                # openpyxl writes its strings inline (<is><t>), with no <v> at all
+                inline = c.find(q("is"))
+                text = "".join(t.text or "" for t in inline.iter(q("t"))) if inline is not None else None
             cells[col] = (c.get("t"), c.get("s"), text)
         rows[int(row.get("r"))] = cells
     esc = lambda s: s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")

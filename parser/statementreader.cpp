@@ -11,6 +11,7 @@
 #include <QPdfDocument>
 #include <QPdfSelection>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -134,6 +135,35 @@ QList<Block> findBlocks(const Grid &grid)
     return stored;
 }
 
+// Cells of a grid row as one comparable value.
+QStringList rowTexts(const Grid &grid, int r)
+{
+    QStringList cells;
+    for (int c = 0; c < grid.columnCount; ++c)
+        cells << grid.text(r, c);
+    while (!cells.isEmpty() && cells.last().isEmpty())
+        cells.removeLast();
+    return cells;
+}
+
+// Another block belongs to the chosen table when it is the same export again
+// (two downloads pasted one below the other): its dates stand in the same
+// column and the row right above it is the same header row, word for word.
+// Separate tables of one file (summaries, card totals) have headers of their own.
+bool sameExport(const Grid &grid, const Block &block, const Block &chosen)
+{
+    if (block.dateColumn != chosen.dateColumn || block.firstRow < 1 || chosen.firstRow < 1)
+        return false;
+    const QStringList header = rowTexts(grid, chosen.firstRow - 1);
+    if (header.isEmpty())
+        return false;
+    for (const QString &cell : header) {
+        if (isDateCell(cell))
+            return false;
+    }
+    return rowTexts(grid, block.firstRow - 1) == header;
+}
+
 QString cleanCell(QString cell)
 {
     for (QChar &ch : cell) {
@@ -188,16 +218,30 @@ QByteArray AccountParser::readTable(QIODevice &device)
     }
 
     QString text;
-    for (int r = chosen.firstRow; r <= chosen.lastRow; ++r) {
-        text += dateOfCell(grid.text(r, chosen.dateColumn));
-        text += QLatin1Char('|');
-        for (int c = chosen.dateColumn + 1; c <= chosen.lastColumn && c < grid.columnCount; ++c) {
-            if (!grid.filled(r, c))
+    QSet<QString> earlierLines;
+    for (const Block &block : blocks) {
+        if (block.firstRow != chosen.firstRow && !sameExport(grid, block, chosen))
+            continue;
+        // Pasted exports of overlapping periods repeat whole entries; an entry
+        // identical in every cell (balance and receipt number included) is
+        // the same booking.
+        QSet<QString> blockLines;
+        for (int r = block.firstRow; r <= block.lastRow; ++r) {
+            QString line = dateOfCell(grid.text(r, block.dateColumn));
+            line += QLatin1Char('|');
+            for (int c = block.dateColumn + 1; c <= block.lastColumn && c < grid.columnCount; ++c) {
+                if (!grid.filled(r, c))
+                    continue;
+                line += cleanCell(grid.text(r, c));
+                line += QLatin1Char('|');
+            }
+            line[line.size() - 1] = QLatin1Char(';');
+            if (earlierLines.contains(line))
                 continue;
-            text += cleanCell(grid.text(r, c));
-            text += QLatin1Char('|');
+            blockLines.insert(line);
+            text += line;
         }
-        text[text.size() - 1] = QLatin1Char(';');
+        earlierLines.unite(blockLines);
     }
     util::latinize(text);
     return finishText(text);

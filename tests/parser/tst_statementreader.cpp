@@ -101,6 +101,21 @@ void tst_StatementReader::readTable_data()
     QTest::newRow("row without date ends the block")
         << "01.03.2024" + entry + "#Toplam|1|2|3|4#05.03.2024" + entry + "#06.03.2024" + entry
         << "05.03.2024" + line + "06.03.2024" + line;
+    // Two downloads pasted one below the other: each under the same header,
+    // both read in file order; an entry repeated by overlapping periods once.
+    const QByteArray header = "Tarih|Aciklama|Ad|Tutar|Bakiye";
+    QTest::newRow("same export pasted twice")
+        << header + "#05.03.2024" + entry + "#06.03.2024" + entry + "#Toplam|1|2|3|4#Hesap#" + header
+               + "#09.03.2024" + entry
+        << "05.03.2024" + line + "06.03.2024" + line + "09.03.2024" + line;
+    QTest::newRow("pasted exports overlap")
+        << header + "#05.03.2024" + entry + "#06.03.2024|GELEN EFT|AYSE DEMIR|2,00|3,00#" + header
+               + "#09.03.2024" + entry + "#06.03.2024|GELEN EFT|AYSE DEMIR|2,00|3,00"
+        << "05.03.2024" + line + "06.03.2024|GELEN EFT|AYSE DEMIR|2,00|3,00\n" + "09.03.2024" + line;
+    QTest::newRow("a table under another header is not the same export")
+        << header + "#05.03.2024" + entry + "#06.03.2024" + entry + "#Kart|Islem|Ad|Tutar|Bakiye#09.03.2024"
+               + entry
+        << "05.03.2024" + line + "06.03.2024" + line;
     QTest::newRow("wider rows widen the block")
         << "05.03.2024" + entry + "#06.03.2024" + entry + "|TL"
         << "05.03.2024" + line + "06.03.2024|GELEN FAST|AHMET YILMAZ|1.500,00|12.345,67|TL\n";

@@ -164,6 +164,35 @@ bool sameExport(const Grid &grid, const Block &block, const Block &chosen)
     return rowTexts(grid, block.firstRow - 1) == header;
 }
 
+// Numeric cells as the table reader writes them: digits, a sign, a decimal point.
+const QRegularExpression &plainNumber()
+{
+    static const QRegularExpression re(QStringLiteral("^[+-]?[0-9]+(\\.[0-9]+)?$"));
+    return re;
+}
+
+// Spreadsheets in the General format store a whole amount as "1500", which
+// reads as no amount at all. Within a block, a column holding numbers only,
+// at least one of them with a fraction, is a money column: its whole numbers
+// are amounts too. Reference and identity columns never hold a fraction.
+QList<bool> moneyColumns(const Grid &grid, const Block &block)
+{
+    QList<bool> money(grid.columnCount, false);
+    for (int c = block.dateColumn + 1; c <= block.lastColumn && c < grid.columnCount; ++c) {
+        bool numbers = true;
+        bool fraction = false;
+        for (int r = block.firstRow; r <= block.lastRow && numbers; ++r) {
+            if (!grid.filled(r, c))
+                continue;
+            const QString cell = grid.text(r, c);
+            numbers = plainNumber().match(cell).hasMatch();
+            fraction = fraction || cell.contains(QLatin1Char('.'));
+        }
+        money[c] = numbers && fraction;
+    }
+    return money;
+}
+
 QString cleanCell(QString cell)
 {
     for (QChar &ch : cell) {
@@ -225,6 +254,7 @@ QByteArray AccountParser::readTable(QIODevice &device)
         // Pasted exports of overlapping periods repeat whole entries; an entry
         // identical in every cell (balance and receipt number included) is
         // the same booking.
+        const QList<bool> money = moneyColumns(grid, block);
         QSet<QString> blockLines;
         for (int r = block.firstRow; r <= block.lastRow; ++r) {
             QString line = dateOfCell(grid.text(r, block.dateColumn));
@@ -233,6 +263,8 @@ QByteArray AccountParser::readTable(QIODevice &device)
                 if (!grid.filled(r, c))
                     continue;
                 line += cleanCell(grid.text(r, c));
+                if (money.at(c) && !grid.text(r, c).contains(QLatin1Char('.')))
+                    line += QLatin1String(".00");
                 line += QLatin1Char('|');
             }
             line[line.size() - 1] = QLatin1Char(';');

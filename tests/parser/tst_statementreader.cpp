@@ -116,6 +116,17 @@ void tst_StatementReader::readTable_data()
         << header + "#05.03.2024" + entry + "#06.03.2024" + entry + "#Kart|Islem|Ad|Tutar|Bakiye#09.03.2024"
                + entry
         << "05.03.2024" + line + "06.03.2024" + line;
+    // General-format spreadsheet cells: a whole amount beside fractional ones
+    // in its column is money; references, identity numbers and columns that
+    // are not all numbers stay as written.
+    QTest::newRow("whole amounts in a money column")
+        << QByteArray("05.03.2024|GELEN FAST|AHMET YILMAZ|1500|12345.67|123456789012|10000000146"
+                      "#06.03.2024|GELEN EFT|AYSE DEMIR|-2750.5|9595|123456789013|x")
+        << QByteArray("05.03.2024|GELEN FAST|AHMET YILMAZ|1500.00|12345.67|123456789012|10000000146\n"
+                      "06.03.2024|GELEN EFT|AYSE DEMIR|-2750.5|9595.00|123456789013|x\n");
+    QTest::newRow("whole numbers only stay whole")
+        << QByteArray("05.03.2024|GELEN FAST|AHMET YILMAZ|1500|12345#06.03.2024|GELEN EFT|AYSE DEMIR|2750|1.500,50")
+        << QByteArray("05.03.2024|GELEN FAST|AHMET YILMAZ|1500|12345\n06.03.2024|GELEN EFT|AYSE DEMIR|2750|1.500,50\n");
     QTest::newRow("wider rows widen the block")
         << "05.03.2024" + entry + "#06.03.2024" + entry + "|TL"
         << "05.03.2024" + line + "06.03.2024|GELEN FAST|AHMET YILMAZ|1.500,00|12.345,67|TL\n";

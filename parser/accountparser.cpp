@@ -68,6 +68,40 @@ void AccountParser::combineRecords(QList<Row> &list)
         ::combineRecords(list, user->combine);
 }
 
+// The word of letters and dots that ends at text[end - 1] or starts at text[begin].
+static QByteArray wordBefore(const char *text, qsizetype end)
+{
+    qsizetype begin = end;
+    while (begin > 0 && (isLetter(text[begin - 1]) || text[begin - 1] == '.'))
+        --begin;
+    return QByteArray(text + begin, end - begin).toUpper();
+}
+
+static QByteArray wordAfter(const char *text, qsizetype begin, qsizetype length)
+{
+    qsizetype end = begin;
+    while (end < length && (isLetter(text[end]) || text[end] == '.'))
+        ++end;
+    return QByteArray(text + begin, end - begin).toUpper();
+}
+
+bool AccountParser::isCompanyWord(QByteArray word) const
+{
+    if (companyWords.contains(word))
+        return true;
+    while (word.endsWith('.'))
+        word.chop(1);
+    return !word.isEmpty() && companyWords.contains(word);
+}
+
+// A dot at text[i], followed by a space, that closes a company abbreviation
+// running on into another company word ("LTD. STI.", "TIC. A.S."). Other dots
+// followed by a space end the field as before.
+bool AccountParser::companySuffixDot(const char *text, qsizetype i, qsizetype length) const
+{
+    return isCompanyWord(wordBefore(text, i) + '.') && isCompanyWord(wordAfter(text, i + 2, length));
+}
+
 QList<Row> AccountParser::parseText(QByteArray text)
 {
     if (text.size() < 32)
@@ -169,6 +203,11 @@ QList<Row> AccountParser::parseText(QByteArray text)
                 ++dots;
             } else if (isLetter(p) && isLetter(n)) {
                 append(' ');
+            } else if (isLetter(p) && n == ' ' && isLetter(m) && !field.isEmpty()
+                       && isUpper(m) == isUpper(field.at(0)) && companySuffixDot(t, i, length)) {
+                // "SAN. VE TIC. LTD. STI.": the name goes on after the abbreviation.
+                append(' ');
+                ++i;
             } else {
                 separate(n);
             }

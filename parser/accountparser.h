@@ -68,6 +68,9 @@ public:
 
 private:
     void init(const WordLists &lists);
+    bool isCompanyWord(QByteArray word) const;
+    bool companySuffixDot(const char *text, qsizetype i, qsizetype length) const;
+    qsizetype abbreviationLetters(const QList<QByteArray> &words, qsizetype k) const;
     void walkPart(const QByteArray &part, QList<QByteArray> &result, const QByteArray &previous);
 
     QList<Row> rows;

@@ -331,6 +331,18 @@ QList<QByteArray> AccountParser::formatField(const QByteArray &field, const QByt
     return list;
 }
 
+qsizetype AccountParser::abbreviationLetters(const QList<QByteArray> &words, qsizetype k) const
+{
+    QByteArray dotted;
+    qsizetype end = k;
+    while (end < words.size() && words.at(end).size() == 1 && words.at(end).at(0) >= 'A'
+           && words.at(end).at(0) <= 'Z') {
+        dotted += words.at(end) + '.';
+        ++end;
+    }
+    return end - k >= 2 && isCompanyWord(dotted) ? end - k : 0;
+}
+
 void AccountParser::walkPart(const QByteArray &part, QList<QByteArray> &result, const QByteArray &previous)
 {
     const QList<QByteArray> words = splitWords(part);
@@ -345,6 +357,15 @@ void AccountParser::walkPart(const QByteArray &part, QList<QByteArray> &result, 
             position = First;
         else if (k == words.size() - 1)
             position = Last;
+
+        // "A.S." reaches here as "A S": single letters that spell a company
+        // abbreviation stay with the name instead of being erased one by one.
+        if (const qsizetype letters = abbreviationLetters(words, k); letters > 0) {
+            for (qsizetype j = k; j < k + letters; ++j)
+                pending.append(words.at(j));
+            k += letters - 1;
+            continue;
+        }
 
         QByteArray word = words.at(k);
         const int code = checkWord(word, position);

@@ -23,7 +23,7 @@ WordLists testLists()
     lists[SelectNext] = words("GONDEREN:GONDEREN ADI");
     lists[SelectPrev] = words("*TARAFINDAN:*TARAFINDAN GONDERILEN");
     lists[IgnoreNext] = words("ACIKLAMA:REFERANS NO");
-    lists[CompFields] = words("LTD:STI:KUYUMCULUK:TIC:VE");
+    lists[CompFields] = words("LTD:STI:KUYUMCULUK:TIC:VE:SAN.:A.S.");
     lists[SuspFields] = words("HAVALE:EFT:ODEME:BANKASI");
     lists[EraseField] = words("SAYIN:FAST*:KAYA:GELEN FAST");
     return lists;
@@ -478,6 +478,17 @@ void tst_AccountParser::parseText_data()
     QTest::newRow("blank lines collapse, unfinished line dropped")
         << "05.03.2024|AHMET YILMAZ" + tail + "\n\n06.03.2024|AYSE DEMIR" + tail + "07.03.2024|MEHMET KAYA|1,00|2,00"
         << QByteArrayList{"2024-03-05|150000|AHMET YILMAZ|55|0|valid", "2024-03-06|150000|AYSE DEMIR|55|0|valid"};
+    // Abbreviation dots of a company's legal form do not cut its name short;
+    // any other dot before a space still ends the field.
+    QTest::newRow("company suffixes with dots")
+        << "05.03.2024|GELEN FAST|BOZTEPE KUYUMCULUK SAN. VE TIC. LTD. STI." + tail
+        << QByteArrayList{"2024-03-05|150000|BOZTEPE KUYUMCULUK SAN VE TIC LTD STI|50|0|valid"};
+    QTest::newRow("A.S. stays with the name")
+        << "05.03.2024|EFT|MAVIKUM KUYUMCULUK TIC. A.S." + tail
+        << QByteArrayList{"2024-03-05|150000|MAVIKUM KUYUMCULUK TIC A S|50|0|valid"};
+    QTest::newRow("dot after a company word before a note")
+        << "05.03.2024|EFT|MAVIKUM KUYUMCULUK LTD. SIPARIS" + tail
+        << QByteArrayList{"2024-03-05|150000|MAVIKUM KUYUMCULUK LTD|40|0|valid"};
     QTest::newRow("line without amount or comma dropped")
         << QByteArray("05.03.2024|Sayfa 2 / 3 toplam sayfa\n06.03.2024|AYSE DEMIR") + tail
         << QByteArrayList{"2024-03-06|150000|AYSE DEMIR|55|0|valid"};

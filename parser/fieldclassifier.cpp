@@ -579,6 +579,20 @@ bool AccountParser::saveName(const QByteArray &name, int level)
             return false;
         if (row.names.first().contains(' ') && !name.contains(' '))
             return false;
+        // A sender field cut short ("... INSAAT VE") and the full name later in
+        // the line: the full name takes the cut one's place when all it adds
+        // is the company's legal form.
+        for (qsizetype k = 0; k < row.names.size(); ++k) {
+            const QByteArray &stored = row.names.at(k);
+            if (!name.startsWith(stored + ' ') || score < row.scores.at(k))
+                continue;
+            const QList<QByteArray> added = name.mid(stored.size() + 1).split(' ');
+            if (std::all_of(added.cbegin(), added.cend(), [this](const QByteArray &w) { return isCompanyWord(w); })) {
+                row.names[k] = name;
+                row.scores[k] = score;
+                return true;
+            }
+        }
         if (row.names.size() >= 9)
             return true;
     }

@@ -417,6 +417,13 @@ void tst_AccountParser::saveName_data()
     QTest::newRow("fourth far weaker refused")
         << QByteArrayList{"AHMET YILMAZ@1", "AYSE DEMIR@1", "ALI VELI OZTURK@1", "SIPARIS NOTU@1"}
         << QByteArray("1110") << QByteArrayList{"AHMET YILMAZ", "AYSE DEMIR", "ALI VELI OZTURK"};
+    // A cut sender field, then the full name: the legal form completes it, a note does not.
+    QTest::newRow("full company name replaces its cut form")
+        << QByteArrayList{"BOZTEPE KUYUMCULUK@1", "BOZTEPE KUYUMCULUK TIC LTD STI@1"} << QByteArray("11")
+        << QByteArrayList{"BOZTEPE KUYUMCULUK TIC LTD STI"};
+    QTest::newRow("longer text with a note is another candidate")
+        << QByteArrayList{"AHMET YILMAZ@1", "AHMET YILMAZ SIPARIS@1"} << QByteArray("11")
+        << QByteArrayList{"AHMET YILMAZ", "AHMET YILMAZ SIPARIS"};
     QByteArrayList ten;
     QByteArrayList nine;
     for (const char *name : {"AHMET YILMAZ", "AYSE DEMIR", "MEHMET KAYA", "ALI OZTURK", "VELI YILMAZ",

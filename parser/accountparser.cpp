@@ -94,12 +94,19 @@ bool AccountParser::isCompanyWord(QByteArray word) const
     return !word.isEmpty() && companyWords.contains(word);
 }
 
-// A dot at text[i], followed by a space, that closes a company abbreviation
-// running on into another company word ("LTD. STI.", "TIC. A.S."). Other dots
-// followed by a space end the field as before.
-bool AccountParser::companySuffixDot(const char *text, qsizetype i, qsizetype length) const
+// A dot at text[i], followed by spaces, that closes a company abbreviation
+// running on into another company word ("LTD. STI.", "TIC. A.S."); returns
+// where that word starts, or 0. Other dots before a space end the field.
+qsizetype AccountParser::companySuffixDot(const char *text, qsizetype i, qsizetype length) const
 {
-    return isCompanyWord(wordBefore(text, i) + '.') && isCompanyWord(wordAfter(text, i + 2, length));
+    qsizetype next = i + 1;
+    while (next < length && text[next] == ' ')
+        ++next;
+    if (next == i + 1 || next >= length || !isLetter(text[next]))
+        return 0;
+    if (!isCompanyWord(wordBefore(text, i) + '.') || !isCompanyWord(wordAfter(text, next, length)))
+        return 0;
+    return next;
 }
 
 QList<Row> AccountParser::parseText(QByteArray text)
@@ -203,11 +210,11 @@ QList<Row> AccountParser::parseText(QByteArray text)
                 ++dots;
             } else if (isLetter(p) && isLetter(n)) {
                 append(' ');
-            } else if (isLetter(p) && n == ' ' && isLetter(m) && !field.isEmpty()
-                       && isUpper(m) == isUpper(field.at(0)) && companySuffixDot(t, i, length)) {
+            } else if (const qsizetype next = companySuffixDot(t, i, length);
+                       isLetter(p) && next > 0 && !field.isEmpty() && isUpper(t[next]) == isUpper(field.at(0))) {
                 // "SAN. VE TIC. LTD. STI.": the name goes on after the abbreviation.
                 append(' ');
-                ++i;
+                i = next - 1;
             } else {
                 separate(n);
             }

@@ -69,7 +69,7 @@ public:
 private:
     void init(const WordLists &lists);
     bool isCompanyWord(QByteArray word) const;
-    bool companySuffixDot(const char *text, qsizetype i, qsizetype length) const;
+    qsizetype companySuffixDot(const char *text, qsizetype i, qsizetype length) const;
     qsizetype abbreviationLetters(const QList<QByteArray> &words, qsizetype k) const;
     void walkPart(const QByteArray &part, QList<QByteArray> &result, const QByteArray &previous);
 

@@ -490,6 +490,9 @@ void tst_AccountParser::parseText_data()
     QTest::newRow("company suffixes with dots")
         << "05.03.2024|GELEN FAST|BOZTEPE KUYUMCULUK SAN. VE TIC. LTD. STI." + tail
         << QByteArrayList{"2024-03-05|150000|BOZTEPE KUYUMCULUK SAN VE TIC LTD STI|50|0|valid"};
+    QTest::newRow("company suffix over a wrapped PDF line")
+        << "05.03.2024|GELEN EFT - BOZTEPE KUYUMCULUK SAN.  VE TIC. LTD. STI. - siparis" + tail
+        << QByteArrayList{"2024-03-05|150000|BOZTEPE KUYUMCULUK SAN VE TIC LTD STI|50|0|valid"};
     QTest::newRow("A.S. stays with the name")
         << "05.03.2024|EFT|MAVIKUM KUYUMCULUK TIC. A.S." + tail
         << QByteArrayList{"2024-03-05|150000|MAVIKUM KUYUMCULUK TIC A S|50|0|valid"};

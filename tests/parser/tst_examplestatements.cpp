@@ -18,7 +18,7 @@ namespace {
 const QString examplesDir = QStringLiteral(CORVINA_TEST_SOURCE_DIR "/examples/statements");
 
 // Share of expected payments that must be read fully right; raised as the lists improve.
-constexpr double accuracyFloor = 0.50;
+constexpr double accuracyFloor = 0.95;
 
 struct Payment
 {

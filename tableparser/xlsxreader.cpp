@@ -229,8 +229,11 @@ bool archiveSizesPlausible(std::string_view zip)
     for (std::size_t i = 0; i < entries; ++i) {
         if (pos > zip.size() || zip.size() - pos < 46 || le32(zip, pos) != 0x02014b50)
             return false;
+        // orcus sizes its read buffer by the compressed size, so a damaged
+        // one claiming gigabytes must not get that far either.
+        const std::uint64_t compressed = le32(zip, pos + 20);
         const std::uint64_t size = le32(zip, pos + 24);
-        if (size > maxEntry)
+        if (size > maxEntry || compressed > zip.size())
             return false;
         total += size;
         if (total > maxTotal)

@@ -4,25 +4,34 @@
 // (mkstemp, mode 0600, in $TMPDIR or /tmp). The file is removed as soon as
 // FreeXL has opened it; FreeXL keeps what it needs in memory.
 //
-// FreeXL 1.0.6 can hand iconv a string length taken from a damaged record
-// while the string sits in a small stack buffer, so it reads past that buffer
-// towards the top of the stack (found by fuzzing). FreeXL therefore runs on a
-// thread of its own whose stack starts with zeroed headroom: the over-read
-// stays in mapped memory and sees no other caller's data.
+// FreeXL 1.0.6 trusts lengths and skips taken from damaged records: a shared
+// string table can send it reading hundreds of megabytes past its buffer, which
+// ends the process (found by fuzzing). A bank statement must never take the
+// program down, so FreeXL runs in a child process that writes the cells back
+// through a pipe; a child that crashes, hangs or says too much gives no rows.
+// Inside the child it also runs on a thread whose stack starts with zeroed
+// headroom: FreeXL can hand iconv a length from a damaged record while the
+// string sits in a small stack buffer, and that over-read must stay in mapped
+// memory.
 #include "sheetgrid.h"
 #include "tablereaders.h"
 
 #include <freexl.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <set>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace corvina::tableparser {
@@ -212,9 +221,7 @@ void *jobThread(void *arg)
     return nullptr;
 }
 
-} // namespace
-
-void readXls(std::string_view bytes, Rows &rows)
+void readInThisProcess(std::string_view bytes, Rows &rows)
 {
     Job job{bytes, {}, nullptr};
     pthread_attr_t attr;
@@ -231,6 +238,162 @@ void readXls(std::string_view bytes, Rows &rows)
         std::rethrow_exception(job.error);
     for (Row &row : job.rows)
         rows.push_back(std::move(row));
+}
+
+// The child's answer: per row a cell count, per cell a length and the bytes,
+// all counts as native 32-bit integers (both ends are this program).
+void putCount(std::string &out, std::size_t n)
+{
+    const auto v = static_cast<std::uint32_t>(n);
+    out.append(reinterpret_cast<const char *>(&v), sizeof v);
+}
+
+std::string encodeRows(const Rows &rows)
+{
+    std::string out;
+    for (const Row &row : rows) {
+        putCount(out, row.size());
+        for (const std::string &cell : row) {
+            putCount(out, cell.size());
+            out += cell;
+        }
+    }
+    return out;
+}
+
+bool takeCount(std::string_view &in, std::size_t &n)
+{
+    std::uint32_t v;
+    if (in.size() < sizeof v)
+        return false;
+    std::memcpy(&v, in.data(), sizeof v);
+    in.remove_prefix(sizeof v);
+    n = v;
+    return true;
+}
+
+// All or nothing: a truncated or inconsistent answer gives no rows.
+bool decodeRows(std::string_view in, Rows &out)
+{
+    Rows rows;
+    std::size_t cells = 0;
+    while (!in.empty()) {
+        std::size_t count;
+        if (!takeCount(in, count) || count > in.size() / sizeof(std::uint32_t))
+            return false;
+        cells += count;
+        if (cells > kMaxGridCells)
+            return false;
+        Row row;
+        row.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::size_t length;
+            if (!takeCount(in, length) || length > in.size())
+                return false;
+            row.emplace_back(in.substr(0, length));
+            in.remove_prefix(length);
+        }
+        rows.push_back(std::move(row));
+    }
+    for (Row &row : rows)
+        out.push_back(std::move(row));
+    return true;
+}
+
+bool writeAll(int fd, const char *p, std::size_t left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+[[noreturn]] void childMain(std::string_view bytes, int out)
+{
+    // A fault in FreeXL ends the child quietly; the handlers inherited from the
+    // program (crash reporters, sanitizers) speak for the parent, not for this.
+    for (const int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+        std::signal(sig, SIG_DFL);
+    int status = 1;
+    try {
+        Rows rows;
+        readInThisProcess(bytes, rows);
+        const std::string answer = encodeRows(rows);
+        if (writeAll(out, answer.data(), answer.size()))
+            status = 0;
+    } catch (...) {
+    }
+    // No exit handlers: the parent's buffers and atexit work are not the child's.
+    _exit(status);
+}
+
+// Longest a workbook may take; a statement is read in well under a second.
+constexpr int kChildTimeoutMs = 60000;
+// Most the child may answer; the grid bound keeps real answers far below.
+constexpr std::size_t kMaxAnswer = 512u * 1024 * 1024;
+
+} // namespace
+
+void readXls(std::string_view bytes, Rows &rows)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        childMain(bytes, fds[1]);
+    }
+    ::close(fds[1]);
+
+    std::string answer;
+    bool complete = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildTimeoutMs);
+    char buffer[65536];
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd pfd{fds[0], POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        if (n == 0) {
+            complete = true;
+            break;
+        }
+        if (answer.size() + static_cast<std::size_t>(n) > kMaxAnswer)
+            break;
+        answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (!complete)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return;
+    decodeRows(answer, rows);
 }
 
 } // namespace corvina::tableparser

@@ -253,7 +253,8 @@ void Row::checkName()
         names = tokens;
         tokens.clear();
     }
-    scores = {0};
+    // An entry of numbers only leaves no name at all; scores stay paired with names.
+    scores = QList<int>(names.size(), 0);
 }
 
 bool Row::checkFilter()

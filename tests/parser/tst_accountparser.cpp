@@ -540,8 +540,10 @@ void tst_AccountParser::fuzzRegressions()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<Row> rows = parser.parseText(file.readAll());
-    for (const Row &row : rows)
+    for (const Row &row : rows) {
         QVERIFY(row.names.size() <= 9);
+        QCOMPARE(row.scores.size(), row.names.size());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_AccountParser)

@@ -1,5 +1,6 @@
 // Invoice values, amounts in words, the HTML preview and the UBL-TR documents.
 
+#include "integratorfixture.h"
 #include "invoicesamples.h"
 #include "ublschema.h"
 
@@ -7,6 +8,7 @@
 #include "invoice/integration.h"
 #include "invoice/uyumsoftintegration.h"
 #include "invoice/xmlutil.h"
+#include "records/row.h"
 
 #include <QDomDocument>
 #include <QXmlStreamWriter>
@@ -93,6 +95,9 @@ private Q_SLOTS:
     void buyerNameSplit();
     void uyumsoftDocument_data();
     void uyumsoftDocument();
+    void fromRow_data();
+    void fromRow();
+    void fromRowWithoutCandidates();
 
 private:
     UblSchema schema;
@@ -397,6 +402,153 @@ void TestInvoice::uyumsoftDocument()
     QCOMPARE(texts(buyer, {"Contact", "Telephone"}), QStringList{info.customer.phone});
     if (scheme == "VKN")
         QCOMPARE(texts(buyer, {"PartyName", "Name"}), QStringList{"ALİ & VELİ <AŞ>"});
+}
+
+// A user with two carat lines and a customer directory, and rows paid by its buyers.
+struct RowFixture
+{
+    RowFixture() : user(fx.config.get(), 3)
+    {
+        user.name = QStringLiteral("kestrel");
+        user.pass = QStringLiteral("gizli");
+        user.company = samples::seller();
+        CaratConfig bracelet;
+        bracelet.index = 1;
+        bracelet.cname = QStringLiteral("22 Ayar");
+        bracelet.pname = QStringLiteral("22 Ayar Altın Bilezik");
+        bracelet.lname = QStringLiteral("22 Ayar Bilezik İşçiliği");
+        bracelet.ctype = 1;
+        CaratConfig coin;   // a line whose product and labour names were never filled in
+        coin.index = 2;
+        coin.cname = QStringLiteral("Çeyrek");
+        user.carats = CaratConfigList{bracelet, coin};
+        user.carats.pad();
+
+        CustomerInfo known;   // stored under the name the shop once typed
+        known.ident = 1234567890LL;
+        known.name = QStringLiteral("Işık Kuyumculuk Eski Ünvan");
+        known.city = QStringLiteral("Ankara");
+        known.district = QStringLiteral("Çankaya");
+        known.taxoffice = QStringLiteral("Kavaklıdere");
+        known.country = QStringLiteral("Azerbaycan");
+        known.address = QStringLiteral("Tunalı Hilmi Cd. 5");
+        known.phone = QStringLiteral("0312 000 00 00");
+        QVERIFY(user.addCustomer(known, true));
+        CustomerInfo noCountry;
+        noCountry.ident = 12345678950LL;
+        noCountry.name = QStringLiteral("MEHMET ALİ YILMAZ");
+        noCountry.city = QStringLiteral("Bursa");
+        QVERIFY(user.addCustomer(noCountry, true));
+    }
+
+    Row row(qint64 ident, const QByteArray &name, int selected) const
+    {
+        Row r(const_cast<User *>(&user));
+        r.date = "2024-03-15";
+        r.note = QStringLiteral("KREDİ KARTI SATIŞI");
+        if (!name.isNull()) {
+            r.names = {name};
+            r.scores = {0};
+        }
+        r.setIdent(ident);
+        r.carats = CaratList{samples::gramSplit(), samples::labourOnlySplit()};
+        r.caratIndex = selected;
+        r.caratId = r.carats.at(selected).ci;
+        return r;
+    }
+
+    IntegratorFixture fx;
+    User user;
+};
+
+void TestInvoice::fromRow_data()
+{
+    QTest::addColumn<qint64>("ident");
+    QTest::addColumn<QByteArray>("payer");
+    QTest::addColumn<int>("selected");
+    // name, city, district, tax office, country, address, phone
+    QTest::addColumn<QStringList>("buyer");
+    QTest::addColumn<QStringList>("lineNames");
+    QTest::addColumn<QString>("amount");   // Turkish locale
+    QTest::addColumn<QStringList>("preview");
+
+    const QStringList sellerPlace{"İstanbul", "Fatih", "", "Türkiye", "Kapalıçarşı Kalpakçılar Cd. No: 12", ""};
+    QTest::newRow("grams, person not in the directory")
+        << qint64(10000000146LL) << QByteArray("AYSE DEMIR") << 0 << (QStringList{"AYSE DEMIR"} + sellerPlace)
+        << QStringList{"22 Ayar Altın Bilezik", "22 Ayar Bilezik İşçiliği"} << "4,05"
+        << QStringList{"TCKN: 10000000146", "EARSIVFATURA", "4,05 Gr", ">1</td><td>22 Ayar Altın Bilezik<",
+                       ">2</td><td>22 Ayar Bilezik İşçiliği<"};
+    QTest::newRow("pieces, company in the directory under another name")
+        << qint64(1234567890LL) << QByteArray("ISIK KUYUMCULUK") << 1
+        << QStringList{"ISIK KUYUMCULUK", "Ankara", "Çankaya", "Kavaklıdere", "Azerbaycan", "Tunalı Hilmi Cd. 5",
+                       "0312 000 00 00"}
+        << QStringList{"Altın", "İşçilik"} << "2"
+        << QStringList{"VKN: 1234567890", "TEMELFATURA", "2 Adet", ">1</td><td>İşçilik<"};
+    QTest::newRow("directory entry without a country")
+        << qint64(12345678950LL) << QByteArray("MEHMET ALI YILMAZ") << 0
+        << QStringList{"MEHMET ALI YILMAZ", "Bursa", "", "", "Türkiye", "", ""}
+        << QStringList{"22 Ayar Altın Bilezik", "22 Ayar Bilezik İşçiliği"} << "4,05"
+        << QStringList{"TCKN: 12345678950"};
+    // The directory's own name does not stand in for a payer the statement did not name.
+    QTest::newRow("row without a name, directory hit")
+        << qint64(1234567890LL) << QByteArray() << 1
+        << QStringList{"", "Ankara", "Çankaya", "Kavaklıdere", "Azerbaycan", "Tunalı Hilmi Cd. 5", "0312 000 00 00"}
+        << QStringList{"Altın", "İşçilik"} << "2" << QStringList{"VKN: 1234567890"};
+    // An invalid number becomes the placeholder person, which no directory entry matches.
+    QTest::newRow("invalid number")
+        << qint64(1234567891LL) << QByteArray("ALI VELI") << 0 << (QStringList{"ALI VELI"} + sellerPlace)
+        << QStringList{"22 Ayar Altın Bilezik", "22 Ayar Bilezik İşçiliği"} << "4,05"
+        << QStringList{"TCKN: 11111111111"};
+}
+
+void TestInvoice::fromRow()
+{
+    QFETCH(qint64, ident);
+    QFETCH(QByteArray, payer);
+    QFETCH(int, selected);
+    QFETCH(QStringList, buyer);
+    QFETCH(QStringList, lineNames);
+    QFETCH(QStringList, preview);
+
+    RowFixture f;
+    const Row row = f.row(ident, payer, selected);
+    const InvoiceInfo info(&f.user, row, QLocale(QLocale::Turkish, QLocale::Turkey));
+    QCOMPARE(info.date, QString("2024-03-15"));
+    QCOMPARE(info.description, QString("KREDİ KARTI SATIŞI"));
+    QCOMPARE(info.userName, QString("kestrel"));
+    QCOMPARE(info.password, QString("gizli"));
+    QCOMPARE(info.company.TaxNo, samples::seller().TaxNo);
+    QCOMPARE(info.carat.ci, row.carats.at(selected).ci);
+    QCOMPARE(info.carat.pc, row.carats.at(selected).pc);
+    QCOMPARE(info.customer.ident, row.ident());
+    const CustomerInfo &c = info.customer;
+    QCOMPARE((QStringList{c.name, c.city, c.district, c.taxoffice, c.country, c.address, c.phone}), buyer);
+    QCOMPARE((QStringList{info.line.pname, info.line.lname}), lineNames);
+    QTEST(info.amount(), "amount");
+
+    const QString html = Invoice::html(info);
+    for (const QString &text : preview)
+        QVERIFY2(html.contains(text), qPrintable(text));
+    QCOMPARE(html.contains(QLatin1String(">2</td>")), row.carats.at(selected).pp > 0);
+
+    // Built for an integrator, the same row makes a document the schema accepts.
+    if (!payer.isEmpty()) {
+        const InvoiceInfo sent(&f.user, row, QLocale::c());
+        QCOMPARE(sent.problem(), QString());
+        const QStringList errors = schema.validate(edmDocument(sent, ident == 1234567890LL));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+    }
+}
+
+void TestInvoice::fromRowWithoutCandidates()
+{
+    RowFixture f;
+    Row row = f.row(10000000146LL, "AYSE DEMIR", 0);
+    row.carats.clear();   // a locked row after reset
+    const InvoiceInfo info(&f.user, row, QLocale::c());
+    QCOMPARE(info.carat.pc, qint64(0));
+    QCOMPARE(info.customer.name, QString("AYSE DEMIR"));
+    QCOMPARE(info.problem(), QString("Invoice amount is zero"));
 }
 
 QTEST_MAIN(TestInvoice)

@@ -42,6 +42,10 @@ private Q_SLOTS:
     void identifiersCannotAddElements();
     void hangingServiceTimesOut();
     void busyIndicatorOnlyWithParent();
+    void rowOperations();
+    void rowsWithoutDraftsAskNothing();
+    void rowOperationFailures_data();
+    void rowOperationFailures();
 
 private:
     // Sends the infos to the destination and returns the result; the documents the fake
@@ -411,6 +415,107 @@ void TestEdm::busyIndicatorOnlyWithParent()
     QCOMPARE(shown, 1);
     QCOMPARE(label, QString("İşlem gerçekleştiriliyor ..."));
     fx->config->busyIndicator = nullptr;
+}
+
+void TestEdm::rowOperations()
+{
+    const SendResult sent = send({samples::info(12345678950LL), samples::info(1234567890LL, QStringLiteral("IŞIK KUYUMCULUK")),
+                                  samples::info(12345678950LL)},
+                                 InvoiceDest::Draft);
+    QVERIFY(sent.success);
+    QCOMPARE(sent.ettnList.size(), 3);
+    QList<Row> rows{draftRow(user.get(), sent.ettnList[0], 12345678950LL),
+                    draftRow(user.get(), QString(), 12345678950LL),
+                    draftRow(user.get(), sent.ettnList[1], 1234567890LL, "ISIK KUYUMCULUK"),
+                    draftRow(user.get(), sent.ettnList[2], 12345678950LL)};
+    const QStringList before = rowStates(rows);
+    edm->rows = &rows;
+
+    QCOMPARE(edm->queryStatus({0, 2}, nullptr), 0);   // drafts: "LOAD - SUCCEED"
+
+    // The row without a draft and indices past the list are left out, not sent as empty ids.
+    QCOMPARE(edm->sendDraft({0, 1, 2, 9, -1}, nullptr), 2);
+    QCOMPARE(fake->count("SendInvoiceRequest"), 1);
+    QVERIFY(!fake->invoices.value(sent.ettnList[0]).draft);
+    QVERIFY(!fake->invoices.value(sent.ettnList[1]).draft);
+    QVERIFY(fake->invoices.value(sent.ettnList[2]).draft);
+    // Only the registered company is addressed, by its mailbox.
+    const QString body = QString::fromUtf8(fake->lastBody);
+    QCOMPARE(body.count(QLatin1String("<INVOICE ")), 2);
+    QCOMPARE(body.count(QLatin1String("<HEADER>")), 1);
+    QVERIFY(body.contains(QLatin1String("<RECEIVER>1234567890</RECEIVER><TO>urn:mail:defaultpk@isik.example</TO>")));
+    QVERIFY(body.contains(QStringLiteral("UUID=\"%1\"").arg(sent.ettnList[0])));
+
+    QCOMPARE(edm->queryStatus({0}, nullptr), 0);
+    fake->issuedStatus = QStringLiteral("SEND - processing");
+    QCOMPARE(edm->queryStatus({0}, nullptr), 2000);
+
+    // Issued invoices are no drafts: the service refuses to delete them.
+    QVERIFY(!edm->cancelDraft({0}, nullptr));
+    QVERIFY(fake->invoices.contains(sent.ettnList[0]));
+    QVERIFY(edm->cancelDraft({3}, nullptr));
+    QVERIFY(!fake->invoices.contains(sent.ettnList[2]));
+    // An unknown draft reports the service's error code.
+    QCOMPARE(edm->queryStatus({3}, nullptr), 404);
+
+    // Recording the outcome on the rows is the caller's business.
+    QCOMPARE(rowStates(rows), before);
+}
+
+void TestEdm::rowsWithoutDraftsAskNothing()
+{
+    QList<Row> rows{draftRow(user.get(), QString(), 12345678950LL)};
+    const int before = fake->total();
+    QCOMPARE(edm->sendDraft({0}, nullptr), 0);
+    edm->rows = &rows;
+    QCOMPARE(edm->sendDraft({0}, nullptr), 0);
+    QVERIFY(!edm->cancelDraft({0, 5}, nullptr));
+    QCOMPARE(edm->queryStatus({}, nullptr), -1);
+    QCOMPARE(fake->total(), before);
+}
+
+void TestEdm::rowOperationFailures_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<int>("status");   // what queryStatus answers
+
+    for (const char *request : {"SendInvoiceRequest", "CancelInvoiceRequest", "GetInvoiceStatusRequest"}) {
+        QTest::addRow("%s, fault", request) << request << Failure::Fault << -1;
+        QTest::addRow("%s, service error", request) << request << Failure::ServiceError << 12;
+        QTest::addRow("%s, empty body", request) << request << Failure::EmptyBody << -1;
+        QTest::addRow("%s, malformed", request) << request << Failure::Malformed << -1;
+        QTest::addRow("%s, dropped", request) << request << Failure::Drop << -1;
+    }
+    QTest::newRow("service down") << QString() << Failure::None << -1;
+}
+
+void TestEdm::rowOperationFailures()
+{
+    QFETCH(QString, request);
+    QFETCH(Failure, failure);
+    QFETCH(int, status);
+    const SendResult sent = send({samples::info(12345678950LL), samples::info(1234567890LL)}, InvoiceDest::Draft);
+    QVERIFY(sent.success);
+    QList<Row> rows{draftRow(user.get(), sent.ettnList[0], 12345678950LL),
+                    draftRow(user.get(), sent.ettnList[1], 1234567890LL)};
+    const QStringList before = rowStates(rows);
+    edm->rows = &rows;
+    if (request.isEmpty())
+        fx->pointAt(QStringLiteral("edm"), QStringLiteral("127.0.0.1:1"));
+    else
+        fake->fail(request, failure);
+
+    if (request.isEmpty() || request == QLatin1String("SendInvoiceRequest"))
+        QCOMPARE(edm->sendDraft({0, 1}, nullptr), 0);
+    if (request.isEmpty() || request == QLatin1String("CancelInvoiceRequest"))
+        QVERIFY(!edm->cancelDraft({0, 1}, nullptr));
+    if (request.isEmpty() || request == QLatin1String("GetInvoiceStatusRequest"))
+        QCOMPARE(edm->queryStatus({0, 1}, nullptr), status);
+
+    QCOMPARE(rowStates(rows), before);
+    QVERIFY(fake->invoices.value(sent.ettnList[0]).draft);
+    QVERIFY(fake->invoices.value(sent.ettnList[1]).draft);
 }
 
 QTEST_MAIN(TestEdm)

@@ -34,6 +34,10 @@ private Q_SLOTS:
     void resultReadWithoutRegardToCase();
     void noAccountNoRequest();
     void identifiersCannotAddElements();
+    void rowOperations();
+    void rowsWithoutDraftsStillAsk();
+    void rowOperationFailures_data();
+    void rowOperationFailures();
 
 private:
     SendResult send(const QList<InvoiceInfo> &infos, InvoiceDest dest);
@@ -298,6 +302,91 @@ void TestUyumsoft::identifiersCannotAddElements()
     QVERIFY(!r.success);
     QVERIFY(fake->invoices.contains(victim.ettnList.first()));
     QCOMPARE(fake->refusals.last(), QString("no draft %1").arg(forged));
+}
+
+void TestUyumsoft::rowOperations()
+{
+    const SendResult sent = send({samples::info(12345678950LL), samples::info(1234567890LL), samples::info()},
+                                 InvoiceDest::Draft);
+    QVERIFY(sent.success);
+    QCOMPARE(sent.ettnList.size(), 3);
+    QList<Row> rows{draftRow(user.get(), sent.ettnList[0], 12345678950LL),
+                    draftRow(user.get(), QString(), 12345678950LL),
+                    draftRow(user.get(), sent.ettnList[1], 1234567890LL),
+                    draftRow(user.get(), sent.ettnList[2], 12345678950LL)};
+    const QStringList before = rowStates(rows);
+    client->rows = &rows;
+
+    QCOMPARE(client->queryStatus({0}, nullptr), fake->draftStatus);
+    QCOMPARE(client->sendDraft({0, 1, 2, 9, -1}, nullptr), 2);
+    QCOMPARE(QString::fromUtf8(fake->lastBody).count(QLatin1String("<string>")), 2);
+    QVERIFY(!fake->invoices.value(sent.ettnList[0]).draft);
+    QVERIFY(!fake->invoices.value(sent.ettnList[1]).draft);
+    QVERIFY(fake->invoices.value(sent.ettnList[2]).draft);
+    QCOMPARE(client->queryStatus({0}, nullptr), 1000);
+
+    QVERIFY(!client->cancelDraft({0}, nullptr));
+    QVERIFY(fake->invoices.contains(sent.ettnList[0]));
+    QVERIFY(client->cancelDraft({3}, nullptr));
+    QVERIFY(!fake->invoices.contains(sent.ettnList[2]));
+    // The service no longer knows the draft.
+    QCOMPARE(client->queryStatus({3}, nullptr), -1);
+
+    QCOMPARE(rowStates(rows), before);
+}
+
+// Unlike EDM the request goes out, with nothing in it, and the service's refusal counts.
+void TestUyumsoft::rowsWithoutDraftsStillAsk()
+{
+    QList<Row> rows{draftRow(user.get(), QString(), 12345678950LL)};
+    client->rows = &rows;
+    QCOMPARE(client->queryStatus({0}, nullptr), -1);
+    QCOMPARE(fake->count("GetOutboxInvoiceView"), 1);
+    QVERIFY(!fake->lastBody.contains("<string>"));
+    QCOMPARE(client->sendDraft({0}, nullptr), 0);
+    QVERIFY(!client->cancelDraft({0}, nullptr));
+}
+
+void TestUyumsoft::rowOperationFailures_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<Failure>("failure");
+
+    for (const char *request : {"SendDraft", "CancelDraft", "GetOutboxInvoiceView"}) {
+        QTest::addRow("%s, fault", request) << request << Failure::Fault;
+        QTest::addRow("%s, service error", request) << request << Failure::ServiceError;
+        QTest::addRow("%s, empty body", request) << request << Failure::EmptyBody;
+        QTest::addRow("%s, malformed", request) << request << Failure::Malformed;
+        QTest::addRow("%s, dropped", request) << request << Failure::Drop;
+    }
+    QTest::newRow("service down") << QString() << Failure::None;
+}
+
+void TestUyumsoft::rowOperationFailures()
+{
+    QFETCH(QString, request);
+    QFETCH(Failure, failure);
+    const SendResult sent = send({samples::info(12345678950LL), samples::info(1234567890LL)}, InvoiceDest::Draft);
+    QVERIFY(sent.success);
+    QList<Row> rows{draftRow(user.get(), sent.ettnList[0], 12345678950LL),
+                    draftRow(user.get(), sent.ettnList[1], 1234567890LL)};
+    const QStringList before = rowStates(rows);
+    client->rows = &rows;
+    if (request.isEmpty())
+        fx->pointAt(QStringLiteral("uyumsoft"), QStringLiteral("127.0.0.1:1"));
+    else
+        fake->fail(request, failure);
+
+    if (request.isEmpty() || request == QLatin1String("SendDraft"))
+        QCOMPARE(client->sendDraft({0, 1}, nullptr), 0);
+    if (request.isEmpty() || request == QLatin1String("CancelDraft"))
+        QVERIFY(!client->cancelDraft({0, 1}, nullptr));
+    if (request.isEmpty() || request == QLatin1String("GetOutboxInvoiceView"))
+        QCOMPARE(client->queryStatus({0, 1}, nullptr), -1);
+
+    QCOMPARE(rowStates(rows), before);
+    QVERIFY(fake->invoices.value(sent.ettnList[0]).draft);
+    QVERIFY(fake->invoices.value(sent.ettnList[1]).draft);
 }
 
 QTEST_MAIN(TestUyumsoft)

@@ -244,23 +244,12 @@ void EDMIntegration::line(QXmlStreamWriter &w, const InvoiceInfo &info, const Ch
     // Seller.
     w.writeStartElement(QStringLiteral("cac:AccountingSupplierParty"));
     w.writeStartElement(QStringLiteral("cac:Party"));
-    const auto identification = [&w](const QString &scheme, const QString &value) {
-        w.writeStartElement(QStringLiteral("cac:PartyIdentification"));
-        text(w, QStringLiteral("cbc:ID"), QStringLiteral("schemeID"), scheme, value);
-        w.writeEndElement();
-    };
-    identification(QStringLiteral("VKN"), seller.TaxNo);
-    identification(QStringLiteral("MERSISNO"), seller.MersisNo);
-    identification(QStringLiteral("TICARETSICILNO"), QString());
-    w.writeStartElement(QStringLiteral("cac:PartyName"));
-    text(w, QStringLiteral("cbc:Name"), seller.Company);
-    w.writeEndElement();
-    w.writeStartElement(QStringLiteral("cac:PostalAddress"));
-    text(w, QStringLiteral("cbc:StreetName"), seller.Address);
-    text(w, QStringLiteral("cbc:CitySubdivisionName"), seller.District);
-    text(w, QStringLiteral("cbc:CityName"), seller.CityName);
-    ubl::country(w, QStringLiteral("Türkiye"));
-    w.writeEndElement();
+    ubl::identification(w, QStringLiteral("VKN"), seller.TaxNo);
+    ubl::identification(w, QStringLiteral("MERSISNO"), seller.MersisNo);
+    ubl::identification(w, QStringLiteral("TICARETSICILNO"), QString());
+    ubl::partyName(w, seller.Company);
+    ubl::postalAddress(w, QStringLiteral("cbc:StreetName"), seller.Address, seller.District, seller.CityName,
+                       QStringLiteral("Türkiye"));
     ubl::partyTaxScheme(w, seller.TaxOffice);
     w.writeEndElement();   // Party
     w.writeEndElement();   // AccountingSupplierParty
@@ -268,25 +257,13 @@ void EDMIntegration::line(QXmlStreamWriter &w, const InvoiceInfo &info, const Ch
     // Buyer.
     w.writeStartElement(QStringLiteral("cac:AccountingCustomerParty"));
     w.writeStartElement(QStringLiteral("cac:Party"));
-    identification(cu.registered ? QStringLiteral("VKN") : QStringLiteral("TCKN"), QString::number(buyer.ident));
-    if (cu.registered) {
-        w.writeStartElement(QStringLiteral("cac:PartyName"));
-        text(w, QStringLiteral("cbc:Name"), name.joined());
-        w.writeEndElement();
-    }
-    w.writeStartElement(QStringLiteral("cac:PostalAddress"));
-    text(w, QStringLiteral("cbc:BuildingName"), buyer.address);
-    text(w, QStringLiteral("cbc:CitySubdivisionName"), buyer.district);
-    text(w, QStringLiteral("cbc:CityName"), buyer.city);
-    ubl::country(w, buyer.country);
-    w.writeEndElement();
+    ubl::identification(w, cu.registered ? QStringLiteral("VKN") : QStringLiteral("TCKN"), QString::number(buyer.ident));
+    if (cu.registered)
+        ubl::partyName(w, name.joined());
+    ubl::postalAddress(w, QStringLiteral("cbc:BuildingName"), buyer.address, buyer.district, buyer.city, buyer.country);
     ubl::partyTaxScheme(w, buyer.taxoffice);
-    if (!cu.registered) {
-        w.writeStartElement(QStringLiteral("cac:Person"));
-        text(w, QStringLiteral("cbc:FirstName"), name.first);
-        text(w, QStringLiteral("cbc:FamilyName"), name.family);
-        w.writeEndElement();
-    }
+    if (!cu.registered)
+        ubl::person(w, name.first, name.family);
     w.writeEndElement();   // Party
     w.writeEndElement();   // AccountingCustomerParty
 
@@ -299,15 +276,8 @@ void EDMIntegration::line(QXmlStreamWriter &w, const InvoiceInfo &info, const Ch
 
 QString EDMIntegration::xml(const InvoiceConfig &config, const QList<InvoiceInfo> &infos)
 {
-    if (infos.isEmpty())
+    if (infos.isEmpty() || !buildable(infos))
         return QString();
-    for (const InvoiceInfo &info : infos) {
-        const QString problem = info.problem();
-        if (!problem.isEmpty()) {
-            qDebug() << "Failed to build the invoice request:" << problem;
-            return QString();
-        }
-    }
     QString out;
     QXmlStreamWriter w(&out);
     w.setAutoFormatting(true);
@@ -494,29 +464,11 @@ QString EDMIntegration::xml(InvoiceAction action, const QList<QString> &ettnList
 ActionResult EDMIntegration::executeAction(InvoiceAction action, const QList<QString> &ettnList)
 {
     ActionResult result;
-    if (ettnList.isEmpty()) {
-        result.message = QStringLiteral("ETTN list is empty");
+    const QByteArray body = postAction(action, ettnList, getSoapAction(action, InvoiceDest::Draft), result);
+    if (body.isEmpty())
         return result;
-    }
-    const QString request = xml(action, ettnList);
-    if (request.isEmpty()) {
-        result.message = QStringLiteral("Failed to generate XML");
-        return result;
-    }
-    result.ettnList = ettnList;
-    const QByteArray name = getSoapAction(action, InvoiceDest::Draft).toLatin1();
-    const ReplyData reply = ReplyData::from(Integration::postRequest(name.constData(), request, nullptr));
-    if (reply.failed) {
-        result.message = QStringLiteral("HTTP error: %1").arg(reply.errorText);
-        return result;
-    }
-    if (reply.body.isEmpty()) {
-        result.message = QStringLiteral("Empty response from server");
-        return result;
-    }
-    result.responseXml = QString::fromUtf8(reply.body);
 
-    QXmlStreamReader reader(reply.body);
+    QXmlStreamReader reader(body);
     if (action == InvoiceAction::QueryStatus) {
         QString status;
         bool haveStatus = false;
@@ -549,12 +501,11 @@ ActionResult EDMIntegration::executeAction(InvoiceAction action, const QList<QSt
         return result;
     }
 
-    QStringList errors;
+    ErrorTexts errors(Qt::CaseSensitive);
     while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
+        if (reader.readNext() != QXmlStreamReader::StartElement || errors.take(reader, result))
             continue;
-        const QStringView name = reader.name();
-        if (name == QLatin1String("RETURN_CODE")) {
+        if (reader.name() == QLatin1String("RETURN_CODE")) {
             const QString code = reader.readElementText().trimmed();
             result.success = code == QLatin1String("0");
             if (!result.success) {
@@ -564,31 +515,8 @@ ActionResult EDMIntegration::executeAction(InvoiceAction action, const QList<QSt
                 result.message = action == InvoiceAction::SendDraft ? QStringLiteral("Draft sent successfully")
                                                                     : QStringLiteral("Draft cancelled successfully");
             }
-        } else if (name == QLatin1String("ERROR_CODE")) {
-            const QString code = reader.readElementText().trimmed();
-            if (!code.isEmpty()) {
-                result.errorCode = code;
-                errors.append(QStringLiteral("Error Code: %1").arg(code));
-            }
-        } else if (name == QLatin1String("ERROR_MESSAGE") || name == QLatin1String("MESSAGE")
-                   || name == QLatin1String("Error")) {
-            const QString text = reader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
-            if (!text.isEmpty())
-                errors.append(text);
         }
     }
-    if (reader.hasError()) {
-        // Whatever was read before the break cannot be trusted.
-        result.success = false;
-        result.message = QStringLiteral("Malformed response from server");
-        return result;
-    }
-    if (!errors.isEmpty() && !result.success) {
-        if (!result.message.isEmpty())
-            result.message += QStringLiteral("; ");
-        result.message += errors.join(QStringLiteral("; "));
-    }
-    if (result.message.isEmpty())
-        result.message = QStringLiteral("Failed to parse response");
+    errors.finish(reader, result);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "integration.h"
 
 #include "edmintegration.h"
+#include "replydata.h"
 #include "uyumsoftintegration.h"
 
 #include "config/config.h"
@@ -164,4 +165,43 @@ ActionResult Integration::executeAction(InvoiceAction action, const QString &req
     result.responseXml = r.responseXml;
     result.message = r.success ? QStringLiteral("Invoice sent successfully") : QStringLiteral("Failed to send invoice");
     return result;
+}
+
+bool Integration::buildable(const QList<InvoiceInfo> &infos)
+{
+    for (const InvoiceInfo &info : infos) {
+        const QString problem = info.problem();
+        if (!problem.isEmpty()) {
+            qDebug() << "Failed to build the invoice request:" << problem;
+            return false;
+        }
+    }
+    return true;
+}
+
+QByteArray Integration::postAction(InvoiceAction action, const QList<QString> &ettnList, const QString &requestName,
+                                   ActionResult &result)
+{
+    if (ettnList.isEmpty()) {
+        result.message = QStringLiteral("ETTN list is empty");
+        return QByteArray();
+    }
+    const QString request = xml(action, ettnList);
+    if (request.isEmpty()) {
+        result.message = QStringLiteral("Failed to generate XML");
+        return QByteArray();
+    }
+    result.ettnList = ettnList;
+    const QByteArray name = requestName.toLatin1();
+    const ReplyData reply = ReplyData::from(postRequest(name.constData(), request, nullptr));
+    if (reply.failed) {
+        result.message = QStringLiteral("HTTP error: %1").arg(reply.errorText);
+        return QByteArray();
+    }
+    if (reply.body.isEmpty()) {
+        result.message = QStringLiteral("Empty response from server");
+        return QByteArray();
+    }
+    result.responseXml = QString::fromUtf8(reply.body);
+    return reply.body;
 }

@@ -110,6 +110,14 @@ protected:
     };
     QList<DraftRef> drafts(const QList<int> &rowIndices) const;
 
+    // Whether every invoice can be built; the first reason why not goes to the log.
+    static bool buildable(const QList<InvoiceInfo> &infos);
+    // Builds and posts the request of an action on existing invoices under the request name,
+    // filling what both services answer alike (the ids, failures to build or to reach the
+    // service, the answer's text). Returns the answer to read; empty when result is final.
+    QByteArray postAction(InvoiceAction action, const QList<QString> &ettnList, const QString &requestName,
+                          ActionResult &result);
+
 private:
     mutable std::unique_ptr<QNetworkAccessManager> nam;
 };

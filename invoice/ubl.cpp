@@ -139,4 +139,37 @@ void country(QXmlStreamWriter &w, const QString &name)
     w.writeEndElement();
 }
 
+void identification(QXmlStreamWriter &w, const QString &scheme, const QString &value)
+{
+    w.writeStartElement(QStringLiteral("cac:PartyIdentification"));
+    xmlutil::text(w, QStringLiteral("cbc:ID"), QStringLiteral("schemeID"), scheme, value);
+    w.writeEndElement();
+}
+
+void partyName(QXmlStreamWriter &w, const QString &name)
+{
+    w.writeStartElement(QStringLiteral("cac:PartyName"));
+    xmlutil::text(w, QStringLiteral("cbc:Name"), name);
+    w.writeEndElement();
+}
+
+void person(QXmlStreamWriter &w, const QString &first, const QString &family)
+{
+    w.writeStartElement(QStringLiteral("cac:Person"));
+    xmlutil::text(w, QStringLiteral("cbc:FirstName"), first);
+    xmlutil::text(w, QStringLiteral("cbc:FamilyName"), family);
+    w.writeEndElement();
+}
+
+void postalAddress(QXmlStreamWriter &w, const QString &streetElement, const QString &street, const QString &district,
+                   const QString &city, const QString &countryName)
+{
+    w.writeStartElement(QStringLiteral("cac:PostalAddress"));
+    xmlutil::text(w, streetElement, street);
+    xmlutil::text(w, QStringLiteral("cbc:CitySubdivisionName"), district);
+    xmlutil::text(w, QStringLiteral("cbc:CityName"), city);
+    country(w, countryName);
+    w.writeEndElement();
+}
+
 } // namespace ubl

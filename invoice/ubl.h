@@ -37,5 +37,12 @@ void monetaryTotal(QXmlStreamWriter &w, const InvoiceInfo &info);
 // "cac:TaxScheme" of a party with the tax office as its name.
 void partyTaxScheme(QXmlStreamWriter &w, const QString &taxOffice);
 void country(QXmlStreamWriter &w, const QString &name);
+// "cac:PartyIdentification" holding one "cbc:ID" of the scheme.
+void identification(QXmlStreamWriter &w, const QString &scheme, const QString &value);
+void partyName(QXmlStreamWriter &w, const QString &name);
+void person(QXmlStreamWriter &w, const QString &first, const QString &family);
+// "cac:PostalAddress"; the services want the street under different element names.
+void postalAddress(QXmlStreamWriter &w, const QString &streetElement, const QString &street, const QString &district,
+                   const QString &city, const QString &countryName);
 
 } // namespace ubl

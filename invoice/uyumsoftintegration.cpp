@@ -235,56 +235,30 @@ void UyumsoftIntegration::line(QXmlStreamWriter &w, const InvoiceInfo &info)
     w.writeTextElement(QStringLiteral("cbc:UBLVersionID"), QStringLiteral("2.1"));
     w.writeTextElement(QStringLiteral("cbc:CustomizationID"), QStringLiteral("TR1.2"));
 
-    const auto identification = [&w](const QString &scheme, const QString &value) {
-        w.writeStartElement(QStringLiteral("cac:PartyIdentification"));
-        text(w, QStringLiteral("cbc:ID"), QStringLiteral("schemeID"), scheme, value);
-        w.writeEndElement();
-    };
-    const auto person = [&w](const QString &first, const QString &family) {
-        w.writeStartElement(QStringLiteral("cac:Person"));
-        text(w, QStringLiteral("cbc:FirstName"), first);
-        text(w, QStringLiteral("cbc:FamilyName"), family);
-        w.writeEndElement();
-    };
-
     // Seller.
     w.writeStartElement(QStringLiteral("cac:AccountingSupplierParty"));
     w.writeStartElement(QStringLiteral("cac:Party"));
-    identification(QStringLiteral("VKN"), seller.TaxNo);
-    identification(QStringLiteral("MERSISNO"), seller.MersisNo);
-    identification(QStringLiteral("HIZMETNO"), QString());
-    identification(QStringLiteral("TICARETSICILNO"), seller.SicilNo);
-    w.writeStartElement(QStringLiteral("cac:PartyName"));
-    text(w, QStringLiteral("cbc:Name"), seller.Company);
-    w.writeEndElement();
-    w.writeStartElement(QStringLiteral("cac:PostalAddress"));
-    text(w, QStringLiteral("cbc:StreetName"), seller.Address);
-    text(w, QStringLiteral("cbc:CitySubdivisionName"), seller.District);
-    text(w, QStringLiteral("cbc:CityName"), seller.CityName);
-    ubl::country(w, QStringLiteral("Türkiye"));
-    w.writeEndElement();
+    ubl::identification(w, QStringLiteral("VKN"), seller.TaxNo);
+    ubl::identification(w, QStringLiteral("MERSISNO"), seller.MersisNo);
+    ubl::identification(w, QStringLiteral("HIZMETNO"), QString());
+    ubl::identification(w, QStringLiteral("TICARETSICILNO"), seller.SicilNo);
+    ubl::partyName(w, seller.Company);
+    ubl::postalAddress(w, QStringLiteral("cbc:StreetName"), seller.Address, seller.District, seller.CityName,
+                       QStringLiteral("Türkiye"));
     ubl::partyTaxScheme(w, seller.TaxOffice);
-    person(seller.FirstName, seller.LastName);
+    ubl::person(w, seller.FirstName, seller.LastName);
     w.writeEndElement();   // Party
     w.writeEndElement();   // AccountingSupplierParty
 
     // Buyer.
     w.writeStartElement(QStringLiteral("cac:AccountingCustomerParty"));
     w.writeStartElement(QStringLiteral("cac:Party"));
-    identification(vkn ? QStringLiteral("VKN") : QStringLiteral("TCKN"), QString::number(buyer.ident));
-    if (vkn) {
-        w.writeStartElement(QStringLiteral("cac:PartyName"));
-        text(w, QStringLiteral("cbc:Name"), name.joined());
-        w.writeEndElement();
-    } else {
-        person(name.first, name.family);
-    }
-    w.writeStartElement(QStringLiteral("cac:PostalAddress"));
-    text(w, QStringLiteral("cbc:StreetName"), buyer.address);
-    text(w, QStringLiteral("cbc:CitySubdivisionName"), buyer.district);
-    text(w, QStringLiteral("cbc:CityName"), buyer.city);
-    ubl::country(w, buyer.country);
-    w.writeEndElement();
+    ubl::identification(w, vkn ? QStringLiteral("VKN") : QStringLiteral("TCKN"), QString::number(buyer.ident));
+    if (vkn)
+        ubl::partyName(w, name.joined());
+    else
+        ubl::person(w, name.first, name.family);
+    ubl::postalAddress(w, QStringLiteral("cbc:StreetName"), buyer.address, buyer.district, buyer.city, buyer.country);
     ubl::partyTaxScheme(w, buyer.taxoffice);
     w.writeStartElement(QStringLiteral("cac:Contact"));
     text(w, QStringLiteral("cbc:Telephone"), buyer.phone);
@@ -302,15 +276,8 @@ void UyumsoftIntegration::line(QXmlStreamWriter &w, const InvoiceInfo &info)
 
 QString UyumsoftIntegration::xml(const InvoiceConfig &config, const QList<InvoiceInfo> &infos)
 {
-    if (infos.isEmpty())
+    if (infos.isEmpty() || !buildable(infos))
         return QString();
-    for (const InvoiceInfo &info : infos) {
-        const QString problem = info.problem();
-        if (!problem.isEmpty()) {
-            qDebug() << "Failed to build the invoice request:" << problem;
-            return QString();
-        }
-    }
     const InvoiceInfo &first = infos.first();
     const Token t = newToken();
     QString out;
@@ -429,29 +396,11 @@ QString UyumsoftIntegration::xml(InvoiceAction action, const QList<QString> &ett
 ActionResult UyumsoftIntegration::executeAction(InvoiceAction action, const QList<QString> &ettnList)
 {
     ActionResult result;
-    if (ettnList.isEmpty()) {
-        result.message = QStringLiteral("ETTN list is empty");
+    const QByteArray body = postAction(action, ettnList, actionRequest(action), result);
+    if (body.isEmpty())
         return result;
-    }
-    const QString request = xml(action, ettnList);
-    if (request.isEmpty()) {
-        result.message = QStringLiteral("Failed to generate XML");
-        return result;
-    }
-    result.ettnList = ettnList;
-    const QByteArray name = actionRequest(action).toLatin1();
-    const ReplyData reply = ReplyData::from(Integration::postRequest(name.constData(), request, nullptr));
-    if (reply.failed) {
-        result.message = QStringLiteral("HTTP error: %1").arg(reply.errorText);
-        return result;
-    }
-    if (reply.body.isEmpty()) {
-        result.message = QStringLiteral("Empty response from server");
-        return result;
-    }
-    result.responseXml = QString::fromUtf8(reply.body);
 
-    QXmlStreamReader reader(reply.body);
+    QXmlStreamReader reader(body);
     if (action == InvoiceAction::QueryStatus) {
         bool sawResult = false;
         while (!reader.atEnd()) {
@@ -483,12 +432,11 @@ ActionResult UyumsoftIntegration::executeAction(InvoiceAction action, const QLis
         return result;
     }
 
-    QStringList errors;
+    ErrorTexts errors(Qt::CaseInsensitive);
     while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
+        if (reader.readNext() != QXmlStreamReader::StartElement || errors.take(reader, result))
             continue;
-        const QStringView n = reader.name();
-        if (isResult(n)) {
+        if (isResult(reader.name())) {
             readSuccess(reader.attributes(), &result.success);
             switch (action) {
             case InvoiceAction::SendDraft:
@@ -504,31 +452,8 @@ ActionResult UyumsoftIntegration::executeAction(InvoiceAction action, const QLis
                                                 : QStringLiteral("Failed to fetch PDF");
                 break;
             }
-        } else if (named(n, QLatin1String("ERROR_CODE"))) {
-            const QString code = reader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
-            if (!code.isEmpty()) {
-                result.errorCode = code;
-                errors.append(QStringLiteral("Error Code: %1").arg(code));
-            }
-        } else if (named(n, QLatin1String("ERROR_MESSAGE")) || named(n, QLatin1String("MESSAGE"))
-                   || named(n, QLatin1String("Error"))) {
-            const QString text = reader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
-            if (!text.isEmpty())
-                errors.append(text);
         }
     }
-    if (reader.hasError()) {
-        // Whatever was read before the break cannot be trusted.
-        result.success = false;
-        result.message = QStringLiteral("Malformed response from server");
-        return result;
-    }
-    if (!errors.isEmpty() && !result.success) {
-        if (!result.message.isEmpty())
-            result.message += QStringLiteral("; ");
-        result.message += errors.join(QStringLiteral("; "));
-    }
-    if (result.message.isEmpty())
-        result.message = QStringLiteral("Failed to parse response");
+    errors.finish(reader, result);
     return result;
 }

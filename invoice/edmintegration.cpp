@@ -79,27 +79,14 @@ QString EDMIntegration::header() const
 
 QString EDMIntegration::getUrl() const
 {
-    if (!user || !user->config)
-        return QString();
-    const Config &config = *user->config;
-    const bool test = user->name == QLatin1String("kestrel");
-    QString scheme = config[QStringLiteral("edm.schm")];
-    if (scheme.isEmpty())
-        scheme = QStringLiteral("https");
-    const QString host = config[test ? QStringLiteral("edm.testhost") : QStringLiteral("edm.host")];
-    if (host.isEmpty())
-        return QString();
-    return QStringLiteral("%1://%2/EFaturaEDM%3/EFaturaEDM.svc")
-        .arg(scheme, host, test ? QStringLiteral("21ea") : QString());
+    const bool test = user && user->name == QLatin1String("kestrel");
+    return serviceUrl(QStringLiteral("edm"), test,
+                      QStringLiteral("/EFaturaEDM%1/EFaturaEDM.svc").arg(test ? QStringLiteral("21ea") : QString()));
 }
 
 InvoiceConfig EDMIntegration::invoiceConfig(InvoiceDest dest) const
 {
-    // Anything but an explicit final send stays a draft: nothing is issued by mistake.
-    if (dest == InvoiceDest::Final)
-        return {1, QStringLiteral("SendInvoiceRequest"), QStringLiteral("Gelir İdaresi'ne"),
-                QStringLiteral("<span style='color:#E67E22;'>Gelir İdaresi</span>'ne")};
-    return {0, QStringLiteral("LoadInvoiceRequest"), QStringLiteral("taslağa"), QStringLiteral("taslağa")};
+    return destination(dest, QStringLiteral("LoadInvoiceRequest"), QStringLiteral("SendInvoiceRequest"));
 }
 
 QString EDMIntegration::getSoapAction(InvoiceAction action, InvoiceDest dest) const

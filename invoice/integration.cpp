@@ -205,3 +205,25 @@ QByteArray Integration::postAction(InvoiceAction action, const QList<QString> &e
     result.responseXml = QString::fromUtf8(reply.body);
     return reply.body;
 }
+
+QString Integration::serviceUrl(const QString &service, bool test, const QString &path) const
+{
+    if (!user || !user->config)
+        return QString();
+    const Config &config = *user->config;
+    QString scheme = config[service + QStringLiteral(".schm")];
+    if (scheme.isEmpty())
+        scheme = QStringLiteral("https");
+    const QString host = config[service + (test ? QStringLiteral(".testhost") : QStringLiteral(".host"))];
+    if (host.isEmpty())
+        return QString();
+    return scheme + QStringLiteral("://") + host + path;
+}
+
+InvoiceConfig Integration::destination(InvoiceDest dest, const QString &draftRequest, const QString &finalRequest)
+{
+    if (dest == InvoiceDest::Final)
+        return {1, finalRequest, QStringLiteral("Gelir İdaresi'ne"),
+                QStringLiteral("<span style='color:#E67E22;'>Gelir İdaresi</span>'ne")};
+    return {0, draftRequest, QStringLiteral("taslağa"), QStringLiteral("taslağa")};
+}

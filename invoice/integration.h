@@ -110,6 +110,13 @@ protected:
     };
     QList<DraftRef> drafts(const QList<int> &rowIndices) const;
 
+    // The address of a service from its "<service>.schm", ".host" and ".testhost" parameters
+    // (HTTPS unless the scheme says otherwise); empty when the host is not configured.
+    QString serviceUrl(const QString &service, bool test, const QString &path) const;
+    // The destination of new invoices; anything but an explicit final send stays a draft,
+    // so that nothing is issued by mistake.
+    static InvoiceConfig destination(InvoiceDest dest, const QString &draftRequest, const QString &finalRequest);
+
     // Whether every invoice can be built; the first reason why not goes to the log.
     static bool buildable(const QList<InvoiceInfo> &infos);
     // Builds and posts the request of an action on existing invoices under the request name,

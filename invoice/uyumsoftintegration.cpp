@@ -108,26 +108,13 @@ QString UyumsoftIntegration::getSoapActionFromCmd(const QString &requestName) co
 
 QString UyumsoftIntegration::getUrl() const
 {
-    if (!user || !user->config)
-        return QString();
-    const Config &config = *user->config;
-    const bool test = user->name == QLatin1String("Uyumsoft");
-    QString scheme = config[QStringLiteral("uyumsoft.schm")];
-    if (scheme.isEmpty())
-        scheme = QStringLiteral("https");
-    const QString host = config[test ? QStringLiteral("uyumsoft.testhost") : QStringLiteral("uyumsoft.host")];
-    if (host.isEmpty())
-        return QString();
-    return QStringLiteral("%1://%2/Services/Integration").arg(scheme, host);
+    const bool test = user && user->name == QLatin1String("Uyumsoft");
+    return serviceUrl(QStringLiteral("uyumsoft"), test, QStringLiteral("/Services/Integration"));
 }
 
 InvoiceConfig UyumsoftIntegration::invoiceConfig(InvoiceDest dest) const
 {
-    // Anything but an explicit final send stays a draft: nothing is issued by mistake.
-    if (dest == InvoiceDest::Final)
-        return {1, QStringLiteral("SendInvoice"), QStringLiteral("Gelir İdaresi'ne"),
-                QStringLiteral("<span style='color:#E67E22;'>Gelir İdaresi</span>'ne")};
-    return {0, QStringLiteral("SaveAsDraft"), QStringLiteral("taslağa"), QStringLiteral("taslağa")};
+    return destination(dest, QStringLiteral("SaveAsDraft"), QStringLiteral("SendInvoice"));
 }
 
 QString UyumsoftIntegration::actionRequest(InvoiceAction action)

@@ -4,6 +4,7 @@
 // The inputs come from bench/gen_statements.py, written into the build directory.
 #include "common/testdata.h"
 #include "config/config.h"
+#include "config/configworker.h"
 #include "parser/accountparser.h"
 
 #include <QBuffer>
@@ -20,7 +21,16 @@ const char *const formats[] = {"xlsx", "xls", "txt", "html", "pdf"};
 
 struct Store
 {
-    Store() : config(std::make_unique<Config>(false)), parser(&config->localUser) {}
+    Store() : config(makeConfig()), parser(&config->localUser) {}
+
+    // Reading statements needs no gold rates: no rate worker beside the measured code.
+    static std::unique_ptr<Config> makeConfig()
+    {
+        RateTuning tuning = ConfigWorker::tuning();
+        tuning.startThread = false;
+        ConfigWorker::setTuning(tuning);
+        return std::make_unique<Config>(false);
+    }
 
     TestDataDir data;
     std::unique_ptr<Config> config;

@@ -345,10 +345,11 @@ int UyumsoftIntegration::sendDraft(const QList<int> &rowIndices, QWidget *parent
 
 bool UyumsoftIntegration::cancelDraft(const QList<int> &rowIndices, QWidget *parent)
 {
-    if (!user)
+    const QList<QString> nodes = invoiceNodes(rowIndices);
+    // A service that accepts an empty list would confirm a deletion of nothing.
+    if (!user || nodes.isEmpty())
         return false;
-    const ReplyData reply =
-        ReplyData::from(postRequest("CancelDraft", user->name, user->pass, parent, invoiceNodes(rowIndices)));
+    const ReplyData reply = ReplyData::from(postRequest("CancelDraft", user->name, user->pass, parent, nodes));
     return reply.usable() && resultSucceeded(reply.body);
 }
 

@@ -184,7 +184,7 @@ void tst_StatementReader::badInput_data()
     nulCell.replace("AHMET YILMAZ", QByteArray("AHMET\0YILMAZ", 12));
 
     QByteArray mixed = statementLine;
-    mixed += QByteArray("06.03.2024;GELEN FAST;\xdd\xfeKR\xdc \xc7A\xd0LAR;siparis;2.000,00;14.345,67\n");
+    mixed += QByteArray("06.03.2024;GELEN FAST;\xdd\xfeKR\xdc \xc7" "A\xd0LAR;siparis;2.000,00;14.345,67\n");
     mixed += QByteArray("07.03.2024;GELEN FAST;ŞÜKRÜ ÇAĞLAR;siparis;3.000,00;17.345,67\n");
 
     QTest::newRow("empty") << QByteArray() << 0;

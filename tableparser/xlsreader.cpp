@@ -1,14 +1,17 @@
 // Legacy Excel (BIFF / compound document) workbooks through FreeXL.
 //
 // FreeXL 1.0 only opens a path, so the bytes go to a private temporary file
-// (mkstemp, mode 0600, in $TMPDIR or /tmp). The file is removed as soon as
-// FreeXL has opened it; FreeXL keeps what it needs in memory.
+// (mkstemp, mode 0600, in $TMPDIR or /tmp), removed once the workbook is read.
 //
 // FreeXL 1.0.6 trusts lengths and skips taken from damaged records: a shared
 // string table can send it reading hundreds of megabytes past its buffer, which
 // ends the process (found by fuzzing). A bank statement must never take the
 // program down, so FreeXL runs in a child process that writes the cells back
 // through a pipe; a child that crashes, hangs or says too much gives no rows.
+// The child is this same executable started afresh (/proc/self/exe) with the
+// file named in CORVINA_XLS_CHILD: a constructor below reads it and exits
+// before main. A plain fork() would copy the locks other threads hold at that
+// moment (allocator, iconv) and could hang in the child.
 // Inside the child it also runs on a thread whose stack starts with zeroed
 // headroom: FreeXL can hand iconv a length from a damaged record while the
 // string sits in a small stack buffer, and that over-read must stay in mapped
@@ -28,6 +31,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <pthread.h>
 #include <set>
 #include <string>
@@ -131,15 +135,10 @@ std::string cellText(const FreeXL_CellValue &value)
     }
 }
 
-void readWorkbook(std::string_view bytes, Rows &rows)
+void readWorkbook(const char *path, Rows &rows)
 {
-    TempFile file(bytes);
-    if (file.path().empty())
-        return;
-
     Handle handle;
-    const int opened = freexl_open(file.path().c_str(), handle.out());
-    file.remove();
+    const int opened = freexl_open(path, handle.out());
     if (opened != FREEXL_OK || handle.get() == nullptr)
         return;
 
@@ -195,7 +194,7 @@ void readWorkbook(std::string_view bytes, Rows &rows)
 }
 
 struct Job {
-    std::string_view bytes;
+    const char *path;
     Rows rows;
     std::exception_ptr error;
 };
@@ -207,7 +206,7 @@ constexpr std::size_t kThreadStack = 4 * 1024 * 1024;
 __attribute__((noinline)) void runJob(Job &job)
 {
     try {
-        readWorkbook(job.bytes, job.rows);
+        readWorkbook(job.path, job.rows);
     } catch (...) {
         job.error = std::current_exception();
     }
@@ -221,9 +220,9 @@ void *jobThread(void *arg)
     return nullptr;
 }
 
-void readInThisProcess(std::string_view bytes, Rows &rows)
+void readInThisProcess(const char *path, Rows &rows)
 {
-    Job job{bytes, {}, nullptr};
+    Job job{path, {}, nullptr};
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0)
         return;
@@ -314,23 +313,55 @@ bool writeAll(int fd, const char *p, std::size_t left)
     return true;
 }
 
-[[noreturn]] void childMain(std::string_view bytes, int out)
+constexpr const char *kChildVariable = "CORVINA_XLS_CHILD";
+
+// The child's whole life: read the named workbook, write the answer to
+// standard output, exit without running main or any exit handler.
+__attribute__((constructor)) void xlsChildEntry()
 {
-    // A fault in FreeXL ends the child quietly; the handlers inherited from the
-    // program (crash reporters, sanitizers) speak for the parent, not for this.
+    const char *path = std::getenv(kChildVariable);
+    if (path == nullptr)
+        return;
+    // A fault in FreeXL ends the child quietly; crash reporters and
+    // sanitizers speak for the parent, not for this.
     for (const int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
         std::signal(sig, SIG_DFL);
     int status = 1;
     try {
         Rows rows;
-        readInThisProcess(bytes, rows);
+        readInThisProcess(path, rows);
         const std::string answer = encodeRows(rows);
-        if (writeAll(out, answer.data(), answer.size()))
+        if (writeAll(STDOUT_FILENO, answer.data(), answer.size()))
             status = 0;
     } catch (...) {
     }
-    // No exit handlers: the parent's buffers and atexit work are not the child's.
     _exit(status);
+}
+
+// Starts the child on the file; returns its pid, or -1.
+pid_t spawnChild(const std::string &path, int out)
+{
+    const std::string variable = std::string(kChildVariable) + '=' + path;
+    std::vector<char *> env;
+    for (char **e = ::environ; e != nullptr && *e != nullptr; ++e) {
+        if (std::strncmp(*e, kChildVariable, std::strlen(kChildVariable)) != 0)
+            env.push_back(*e);
+    }
+    env.push_back(const_cast<char *>(variable.c_str()));
+    env.push_back(nullptr);
+    char name[] = "corvina-xls";
+    char *argv[] = {name, nullptr};
+
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0)
+        return -1;
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, env.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
 }
 
 // Longest a workbook may take; a statement is read in well under a second.
@@ -342,20 +373,18 @@ constexpr std::size_t kMaxAnswer = 512u * 1024 * 1024;
 
 void readXls(std::string_view bytes, Rows &rows)
 {
+    TempFile file(bytes);
+    if (file.path().empty())
+        return;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return;
-    const pid_t child = ::fork();
+    const pid_t child = spawnChild(file.path(), fds[1]);
+    ::close(fds[1]);
     if (child < 0) {
         ::close(fds[0]);
-        ::close(fds[1]);
         return;
     }
-    if (child == 0) {
-        ::close(fds[0]);
-        childMain(bytes, fds[1]);
-    }
-    ::close(fds[1]);
 
     std::string answer;
     bool complete = false;

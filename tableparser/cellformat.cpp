@@ -83,7 +83,15 @@ bool isBuiltinDateFormat(std::size_t id)
     return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
 }
 
-bool isDateFormatCode(std::string_view code)
+namespace {
+
+// Walks the first section of a number format code, skipping quoted text and
+// escaped, padding and fill characters. `visit(position, text, bracketed)` sees
+// each bracketed group ([Red], [h], [$-41F]) by its inside and every other
+// character on its own; it returns false to stop. False when a bracket is
+// never closed.
+template <typename Visit>
+bool walkFirstSection(std::string_view code, Visit &&visit)
 {
     bool inQuote = false;
     for (std::size_t i = 0; i < code.size(); ++i) {
@@ -103,33 +111,47 @@ bool isDateFormatCode(std::string_view code)
             ++i; // escaped, padding or fill character
             break;
         case '[': {
-            // [h], [mm] and [ss] are elapsed times; colours, conditions and
-            // locales ([Red], [$-41F]) are not.
             const std::size_t close = code.find(']', i + 1);
             if (close == std::string_view::npos)
                 return false;
-            const std::string_view inside = code.substr(i + 1, close - i - 1);
-            bool elapsed = !inside.empty();
-            for (const char k : inside) {
-                const char l = static_cast<char>(k | 0x20);
-                elapsed = elapsed && (l == 'h' || l == 'm' || l == 's');
-            }
-            if (elapsed)
+            if (!visit(i, code.substr(i + 1, close - i - 1), true))
                 return true;
             i = close;
             break;
         }
         case ';':
-            return false; // only the first section decides
-        default: {
-            const char l = static_cast<char>(c | 0x20);
-            if (l == 'y' || l == 'm' || l == 'd' || l == 'h' || l == 's')
+            return true; // only the first section decides
+        default:
+            if (!visit(i, code.substr(i, 1), false))
                 return true;
             break;
         }
-        }
     }
-    return false;
+    return true;
+}
+
+} // namespace
+
+bool isDateFormatCode(std::string_view code)
+{
+    bool date = false;
+    const bool closed = walkFirstSection(code, [&](std::size_t, std::string_view text, bool bracketed) {
+        if (bracketed) {
+            // [h], [mm] and [ss] are elapsed times; colours, conditions and
+            // locales ([Red], [$-41F]) are not.
+            bool elapsed = !text.empty();
+            for (const char k : text) {
+                const char l = static_cast<char>(k | 0x20);
+                elapsed = elapsed && (l == 'h' || l == 'm' || l == 's');
+            }
+            date = elapsed;
+        } else {
+            const char l = static_cast<char>(text.front() | 0x20);
+            date = l == 'y' || l == 'm' || l == 'd' || l == 'h' || l == 's';
+        }
+        return !date;
+    });
+    return closed && date;
 }
 
 bool isBuiltinDecimalFormat(std::size_t id)
@@ -156,48 +178,20 @@ bool isBuiltinDecimalFormat(std::size_t id)
 bool isDecimalFormatCode(std::string_view code)
 {
     bool decimals = false;
-    bool inQuote = false;
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        const char c = code[i];
-        if (inQuote) {
-            if (c == '"')
-                inQuote = false;
-            continue;
-        }
-        switch (c) {
-        case '"':
-            inQuote = true;
-            break;
-        case '\\':
-        case '_':
-        case '*':
-            ++i;
-            break;
-        case '[': {
-            const std::size_t close = code.find(']', i + 1);
-            if (close == std::string_view::npos)
-                return false;
-            i = close;
-            break;
-        }
-        case ';':
-            return decimals;
-        case '.':
-            // "#,##0.##" hides the decimals of a whole amount but still marks
-            // the column as money.
-            if (i + 1 < code.size() && (code[i + 1] == '0' || code[i + 1] == '#' || code[i + 1] == '?'))
-                decimals = true;
-            break;
-        case 'E':
-        case 'e':
-            if (i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-'))
-                return false;
-            break;
-        default:
-            break;
-        }
-    }
-    return decimals;
+    bool scientific = false;
+    const auto next = [&](std::size_t i) { return i + 1 < code.size() ? code[i + 1] : '\0'; };
+    const bool closed = walkFirstSection(code, [&](std::size_t i, std::string_view text, bool bracketed) {
+        if (bracketed)
+            return true;
+        // "#,##0.##" hides the decimals of a whole amount but still marks the
+        // column as money.
+        if (text.front() == '.' && (next(i) == '0' || next(i) == '#' || next(i) == '?'))
+            decimals = true;
+        if ((text.front() == 'E' || text.front() == 'e') && (next(i) == '+' || next(i) == '-'))
+            scientific = true;
+        return !scientific;
+    });
+    return closed && !scientific && decimals;
 }
 
 std::string decimalNumberText(double value)

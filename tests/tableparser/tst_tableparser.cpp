@@ -1,4 +1,5 @@
 #include "tableparser/tableparser.h"
+#include "tableparser/tablereaders.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,6 +105,8 @@ private Q_SLOTS:
     void damagedInput();
     void regressions_data();
     void regressions();
+    void formatCodes_data();
+    void formatCodes();
     void emptyArguments();
     void freeIgnoresEmptyGrids();
     void parallelCallsAgree();
@@ -377,6 +380,38 @@ void TstTableParser::parallelCallsAgree()
         for (qsizetype i = 0; i < result.size(); ++i)
             QCOMPARE(result[i], serial[i % serial.size()]);
     }
+}
+
+void TstTableParser::formatCodes_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("date");
+    QTest::addColumn<bool>("decimal");
+    QTest::newRow("general") << "General" << false << false;
+    QTest::newRow("grouped integer") << "#,##0" << false << false;
+    QTest::newRow("two decimals") << "#,##0.00" << false << true;
+    QTest::newRow("optional decimals") << "#,##0.##" << false << true;
+    QTest::newRow("colour and decimals") << "[Red]#,##0.00" << false << true;
+    QTest::newRow("quoted text with letters") << "\"Tutar: \"0.00" << false << true;
+    QTest::newRow("escaped d") << "\\d0" << false << false;
+    QTest::newRow("scientific") << "0.00E+00" << false << false;
+    QTest::newRow("decimals only in the second section") << "0;-0.00" << false << false;
+    QTest::newRow("unclosed bracket") << "0.00[Red" << false << false;
+    QTest::newRow("day first date") << "dd.mm.yyyy" << true << false;
+    QTest::newRow("locale then date") << "[$-41F]dd/mm/yyyy" << true << false;
+    QTest::newRow("elapsed hours") << "[h]:mm" << true << false;
+    QTest::newRow("colour is no date") << "[Red]0" << false << false;
+    QTest::newRow("time with decimals") << "hh:mm:ss.00" << true << true;
+}
+
+void TstTableParser::formatCodes()
+{
+    QFETCH(QString, code);
+    QFETCH(bool, date);
+    QFETCH(bool, decimal);
+    const std::string bytes = code.toStdString();
+    QCOMPARE(corvina::tableparser::isDateFormatCode(bytes), date);
+    QCOMPARE(corvina::tableparser::isDecimalFormatCode(bytes), decimal);
 }
 
 QTEST_GUILESS_MAIN(TstTableParser)

@@ -1,5 +1,6 @@
 // The split search over the shipped default carat lines, and the desktop's parallel
 // recalculation of a large table of rows.
+#include "benchmain.h"
 #include "common/testdata.h"
 #include "config/config.h"
 #include "records/row.h"
@@ -70,14 +71,5 @@ BENCHMARK(recalcRowsOnThreadPool)->ArgName("rows")->Arg(10000)->Unit(benchmark::
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    Store shared;
-    store = &shared;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    store = nullptr;
-    return 0;
+    return runBenchmarks(argc, argv, store);
 }

@@ -2,6 +2,7 @@
 // upload is handled: the file's bytes through AccountParser::readTable (PDFs go through its
 // PDF text path), then AccountParser::parseText with the shipped word lists and names.
 // The inputs come from bench/gen_statements.py, written into the build directory.
+#include "benchmain.h"
 #include "common/testdata.h"
 #include "config/config.h"
 #include "config/configworker.h"
@@ -105,14 +106,5 @@ BENCHMARK(readAndParseStatement)->Apply(formatsAndSizes);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    Store shared;
-    store = &shared;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    store = nullptr;
-    return 0;
+    return runBenchmarks(argc, argv, store);
 }

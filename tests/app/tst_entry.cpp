@@ -39,12 +39,13 @@ void TestEntry::initTestCase()
     QVERIFY(QFile::copy(CORVINA_TEST_BIN_DIR "/corvina", program()));
     QVERIFY(QFile::copy(CORVINA_TEST_SHIPPED_DATA "/conf.db", tree.path() + "/data/conf.db"));
     QVERIFY(QFile::copy(CORVINA_TEST_SHIPPED_DATA "/data.db", tree.path() + "/data/data.db"));
-    // The program must not reach the real exchange from a test: no host, no request.
+    // The program must not reach the real exchange or integrators from a test: no host, no request.
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "conf");
         db.setDatabaseName(tree.path() + "/data/conf.db");
         QVERIFY(db.open());
-        QVERIFY(QSqlQuery(db).exec("UPDATE params SET val = '' WHERE sec = 'exchange' AND key IN ('host', 'livehost')"));
+        QVERIFY(QSqlQuery(db).exec("UPDATE params SET val = '' WHERE sec IN ('exchange', 'edm', 'uyumsoft') "
+                                   "AND key IN ('host', 'livehost', 'testhost')"));
     }
     QSqlDatabase::removeDatabase("conf");
 }

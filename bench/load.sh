@@ -43,7 +43,7 @@ sqlite3 "$tree/data/conf.db" "
                                           AND key IN ('host', 'livehost', 'testhost');"
 sqlite3 "$tree/data/rate.db" "
   CREATE TABLE IF NOT EXISTS currency (date TEXT PRIMARY KEY, oldc INTEGER, newl INTEGER, newh INTEGER, newc INTEGER);
-  INSERT OR REPLACE INTO currency VALUES (CAST('2025-11-06' AS BLOB), 580000, 575000, 585000, 580000);"
+  INSERT OR REPLACE INTO currency VALUES ('2025-11-06', 580000, 575000, 585000, 580000);"
 
 free_port() {
   python3 -c 'import socket

@@ -320,6 +320,12 @@ bool Config::createCurrencyTable()
         qDebug() << "Failed to create currency table:" << errorText(q);
         return false;
     }
+    // Dates are text. Stores written before were keyed by BLOBs, which never equal the
+    // same date as text: convert them, keeping a text row of the same day where one exists.
+    if (!q.exec(QStringLiteral("DELETE FROM currency WHERE typeof(date) = 'blob' AND CAST(date AS TEXT) IN "
+                               "(SELECT date FROM currency WHERE typeof(date) = 'text')"))
+        || !q.exec(QStringLiteral("UPDATE currency SET date = CAST(date AS TEXT) WHERE typeof(date) = 'blob'")))
+        qDebug() << "Failed to convert stored rate dates:" << errorText(q);
     return true;
 }
 

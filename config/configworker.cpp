@@ -251,7 +251,7 @@ CurrencyData ConfigWorker::loadCurrency(const QByteArray &date)
         return {};
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT date, oldc, newl, newh, newc FROM currency WHERE date = ?"));
-    q.addBindValue(date);
+    q.addBindValue(QString::fromLatin1(date));
     if (!q.exec()) {
         qDebug() << "Database query error:" << q.lastError().text();
     } else if (q.next()) {
@@ -387,7 +387,7 @@ CurrencyData ConfigWorker::fetchCurrencyFromServer(const QByteArray &date)
     CurrencyData result;
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT date, oldc, newl, newh, newc FROM currency WHERE date = ?"));
-    q.addBindValue(date);
+    q.addBindValue(QString::fromLatin1(date));
     if (q.exec() && q.next())
         result = rowOf(q);
     if (result.date.isEmpty()) {
@@ -449,7 +449,7 @@ bool ConfigWorker::parseAndSaveCurrencyRates(const QByteArray &body, QList<Curre
             // The server's intraday values would otherwise stand in for the close for good.
             writeCache(c);
         } else {
-            q.addBindValue(c.date);
+            q.addBindValue(QString::fromLatin1(c.date));
             q.addBindValue(c.oldc);
             q.addBindValue(c.newl);
             q.addBindValue(c.newh);
@@ -524,7 +524,7 @@ bool ConfigWorker::saveCurrency(const CurrencyData &data)
         return true;
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT OR REPLACE INTO currency (date, oldc, newl, newh, newc) VALUES (?, ?, ?, ?, ?)"));
-    q.addBindValue(data.date);
+    q.addBindValue(QString::fromLatin1(data.date));
     q.addBindValue(data.oldc);
     q.addBindValue(data.newl);
     q.addBindValue(data.newh);

@@ -58,7 +58,7 @@ CurrencyData storedRate(Config *config, const QByteArray &date)
         if (db.open()) {
             QSqlQuery q(db);
             q.prepare(QStringLiteral("SELECT date, oldc, newl, newh, newc FROM currency WHERE date = ?"));
-            q.addBindValue(date);
+            q.addBindValue(QString::fromLatin1(date));
             if (q.exec() && q.next()) {
                 found.date = q.value(0).toByteArray();
                 found.oldc = q.value(1).toLongLong();

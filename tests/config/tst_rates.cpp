@@ -147,6 +147,7 @@ private Q_SLOTS:
     void openDayIsNotStored();
     void datesOutOfRangeTouchNothing_data();
     void datesOutOfRangeTouchNothing();
+    void storedDatesAreText();
 
     void missMemory();
     void missMemoryIsBounded();
@@ -522,12 +523,35 @@ void TestRates::datesOutOfRangeTouchNothing()
     QFETCH(QByteArray, date);
     Rig rig(false, true);
     // A stored row would be found if the database were asked.
-    QVERIFY(execOn(rig.rateDb(), {QString("INSERT INTO currency VALUES (CAST('%1' AS BLOB), 1, 2, 3, 4)")
+    QVERIFY(execOn(rig.rateDb(), {QString("INSERT INTO currency VALUES ('%1', 1, 2, 3, 4)")
                                       .arg(QString::fromLatin1(date))}));
     QVERIFY(rig.config->currencyRateOf(date).date.isEmpty());
     QCOMPARE(rig.config->rateOf(date).low, qint64(0));
     QCOMPARE(rig.exchange.requestCount(), 0);
     QCOMPARE(rig.server.requestCount(), 0);
+}
+
+void TestRates::storedDatesAreText()
+{
+    Rig rig(false);
+    // A day written by another tool, as text, is found.
+    QVERIFY(execOn(rig.rateDb(), {QString("INSERT INTO currency VALUES ('%1', 300000, 299000, 301000, 300500)")
+                                      .arg(QString::fromLatin1(monday))}));
+    QCOMPARE(rig.config->rateOf(monday).low, qint64(299000));
+
+    // A store keyed by BLOBs (as once written) is converted when opened; where a day
+    // exists both ways, the text row stays.
+    rig.config.reset();
+    QVERIFY(execOn(rig.rateDb(), {
+        QString("INSERT INTO currency VALUES (CAST('%1' AS BLOB), 200000, 199000, 201000, 200500)")
+            .arg(QString::fromLatin1(tuesday)),
+        QString("INSERT INTO currency VALUES (CAST('%1' AS BLOB), 1, 1, 1, 1)").arg(QString::fromLatin1(monday)),
+    }));
+    rig.config = std::make_unique<Config>(false);
+    QCOMPARE(scalar(rig.rateDb(), "SELECT COUNT(*) FROM currency WHERE typeof(date) <> 'text'"), qint64(0));
+    QCOMPARE(rig.storedRows(monday), qint64(1));
+    QCOMPARE(rig.config->rateOf(tuesday).low, qint64(199000));
+    QCOMPARE(rig.config->rateOf(monday).low, qint64(299000));
 }
 
 void TestRates::missMemory()

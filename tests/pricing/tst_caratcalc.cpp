@@ -1,3 +1,4 @@
+#include "common/caratlines.h"
 #include "config/user.h"
 #include "pricing/carat.h"
 
@@ -19,31 +20,6 @@ LaborConfig referenceLabor()
     labor.unitmax = 10000;
     labor.limit = 100;
     return labor;
-}
-
-CaratConfig gramLine()
-{
-    CaratConfig line;
-    line.cname = QStringLiteral("22 Ayar");
-    line.index = 1;
-    line.carat = 22;
-    line.cfine = Ratio(229, 250);
-    line.cf = Ratio(1, 1);
-    line.levelScale = 99;
-    line.ctype = 1;
-    line.enabled = true;
-    return line;
-}
-
-CaratConfig pieceLine()
-{
-    CaratConfig line = gramLine();
-    line.cname = QStringLiteral("Çeyrek");
-    line.index = 2;
-    line.ctype = 0;
-    line.cf = Ratio(7, 4);
-    line.levelScale = 100;
-    return line;
 }
 
 const RateConfig referenceRates{250000, 260000};

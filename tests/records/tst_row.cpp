@@ -1,3 +1,4 @@
+#include "common/caratlines.h"
 #include "common/testdata.h"
 #include "config/config.h"
 #include "records/row.h"
@@ -13,30 +14,6 @@ const QByteArray day = "2024-03-15";
 const QByteArray dayBefore = "2024-03-14";
 const qint64 validTaxNo = 1234567890;
 const qint64 validNationalNo = 10000000146;
-
-CaratConfig gramLine()
-{
-    CaratConfig line;
-    line.cname = QStringLiteral("22 Ayar");
-    line.index = 1;
-    line.carat = 22;
-    line.cfine = Ratio(229, 250);
-    line.cf = Ratio(1, 1);
-    line.levelScale = 99;
-    line.ctype = 1;
-    return line;
-}
-
-CaratConfig pieceLine()
-{
-    CaratConfig line = gramLine();
-    line.cname = QStringLiteral("Çeyrek");
-    line.index = 2;
-    line.ctype = 0;
-    line.cf = Ratio(7, 4);
-    line.levelScale = 100;
-    return line;
-}
 
 } // namespace
 

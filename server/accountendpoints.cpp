@@ -91,13 +91,10 @@ bool HttpServer::saveSettings(User *user, const QJsonObject &object)
 
 QHttpServerResponse HttpServer::handleSaveSettingsEndpoint(const QHttpServerRequest &request)
 {
-    User *user = authenticate(request);
-    if (!user)
-        return createErrorResponse(401, QStringLiteral("InvalidToken"));
+    User *user = nullptr;
     QJsonObject object;
-    const QString errorWord = RequestLimits::requestObject(request.body(), &object);
-    if (!errorWord.isEmpty())
-        return createErrorResponse(400, errorWord);
+    if (auto refusal = authenticatedObject(request, &user, &object))
+        return std::move(*refusal);
     if (object.isEmpty())
         return createErrorResponse(400, QStringLiteral("InvalidJSON"));
     if (!saveSettings(user, object))

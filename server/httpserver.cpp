@@ -206,6 +206,18 @@ User *HttpServer::authenticate(const QHttpServerRequest &request)
     return config->getUser(getTokenFromRequest(request));
 }
 
+std::optional<QHttpServerResponse> HttpServer::authenticatedObject(const QHttpServerRequest &request, User **user,
+                                                                  QJsonObject *object)
+{
+    *user = authenticate(request);
+    if (!*user)
+        return createErrorResponse(401, QStringLiteral("InvalidToken"));
+    const QString errorWord = RequestLimits::requestObject(request.body(), object);
+    if (!errorWord.isEmpty())
+        return createErrorResponse(400, errorWord);
+    return std::nullopt;
+}
+
 void HttpServer::setupRoutes()
 {
     using Method = QHttpServerRequest::Method;

@@ -16,6 +16,7 @@
 #include "requestlimits.h"
 
 #include <memory>
+#include <optional>
 
 class Config;
 class User;
@@ -67,6 +68,10 @@ public Q_SLOTS:
 private:
     void setupRoutes();
     User *authenticate(const QHttpServerRequest &request);
+    // The user and JSON request object of an authenticated call, or the refusal to answer
+    // with (401 "InvalidToken", or the JSON error word with 400).
+    std::optional<QHttpServerResponse> authenticatedObject(const QHttpServerRequest &request, User **user,
+                                                           QJsonObject *object);
 
     // Account, settings, currency and integrations.
     QHttpServerResponse handleLoginEndpoint(const QHttpServerRequest &request);

@@ -29,13 +29,10 @@ QJsonArray stringArray(const QList<QString> &list)
 
 QHttpServerResponse HttpServer::handlePrepareEndpoint(const QHttpServerRequest &request)
 {
-    User *user = authenticate(request);
-    if (!user)
-        return createErrorResponse(401, QStringLiteral("InvalidToken"));
+    User *user = nullptr;
     QJsonObject object;
-    const QString errorWord = RequestLimits::requestObject(request.body(), &object);
-    if (!errorWord.isEmpty())
-        return createErrorResponse(400, errorWord);
+    if (auto refusal = authenticatedObject(request, &user, &object))
+        return std::move(*refusal);
     const InvoiceDest dest = destinationOf(object);
 
     QList<InvoiceInfo> infos;
@@ -62,13 +59,10 @@ QHttpServerResponse HttpServer::handlePrepareEndpoint(const QHttpServerRequest &
 
 QHttpServerResponse HttpServer::handleActionEndpoint(const QHttpServerRequest &request)
 {
-    User *user = authenticate(request);
-    if (!user)
-        return createErrorResponse(401, QStringLiteral("InvalidToken"));
+    User *user = nullptr;
     QJsonObject object;
-    const QString errorWord = RequestLimits::requestObject(request.body(), &object);
-    if (!errorWord.isEmpty())
-        return createErrorResponse(400, errorWord);
+    if (auto refusal = authenticatedObject(request, &user, &object))
+        return std::move(*refusal);
 
     QString word = object.value("action").toString().toLower();
     if (word.isEmpty())

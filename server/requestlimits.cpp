@@ -122,7 +122,13 @@ void LimitedTcpServer::inspect(QTcpSocket *socket)
     auto it = watches.find(socket);
     if (it == watches.end())
         return;
-    const QByteArray fresh = socket->peek(socket->bytesAvailable());
+    // Body bytes need no look; copy only what may hold a header.
+    const qint64 available = socket->bytesAvailable();
+    if (it->bodyLeft >= available) {
+        it->bodyLeft -= available;
+        return;
+    }
+    const QByteArray fresh = socket->peek(available);
     qsizetype pos = 0;
     while (pos < fresh.size()) {
         Watch &watch = it.value();

@@ -17,14 +17,6 @@ InvoiceDest destinationOf(const QJsonObject &object)
                                                                                        : InvoiceDest::Draft;
 }
 
-QJsonArray stringArray(const QList<QString> &list)
-{
-    QJsonArray array;
-    for (const QString &s : list)
-        array.append(s);
-    return array;
-}
-
 } // namespace
 
 QHttpServerResponse HttpServer::handlePrepareEndpoint(const QHttpServerRequest &request)
@@ -111,9 +103,9 @@ QHttpServerResponse HttpServer::handleActionEndpoint(const QHttpServerRequest &r
     answer.insert("success", result.success);
     answer.insert("message", result.message);
     if (!result.ettnList.isEmpty())
-        answer.insert("ettn_list", stringArray(result.ettnList));
+        answer.insert("ettn_list", QJsonArray::fromStringList(result.ettnList));
     if (!result.invoiceNumbers.isEmpty())
-        answer.insert("invoice_numbers", stringArray(result.invoiceNumbers));
+        answer.insert("invoice_numbers", QJsonArray::fromStringList(result.invoiceNumbers));
     if (result.statusCode >= 0)
         answer.insert("status_code", result.statusCode);
     if (!result.errorCode.isEmpty())

@@ -42,6 +42,20 @@ namespace corvina::tableparser {
 
 namespace {
 
+bool writeAll(int fd, const char *p, std::size_t left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 class TempFile
 {
 public:
@@ -56,20 +70,7 @@ public:
             m_path.clear();
             return;
         }
-        const char *p = bytes.data();
-        std::size_t left = bytes.size();
-        bool ok = true;
-        while (left > 0) {
-            const ssize_t n = ::write(fd, p, left);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            p += n;
-            left -= static_cast<std::size_t>(n);
-        }
+        bool ok = writeAll(fd, bytes.data(), bytes.size());
         if (::close(fd) != 0)
             ok = false;
         if (!ok)
@@ -296,20 +297,6 @@ bool decodeRows(std::string_view in, Rows &out)
     }
     for (Row &row : rows)
         out.push_back(std::move(row));
-    return true;
-}
-
-bool writeAll(int fd, const char *p, std::size_t left)
-{
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
     return true;
 }
 
